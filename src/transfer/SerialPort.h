@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace updatetool {
+
+// The engine's one link to the box: a serial line at 115200 8N1, raw, no flow
+// control. Single-byte reads give up after the read time-out; writes stop early
+// when the job's cancel request is set. Closes itself when destroyed.
+// The platform code (posix/, win32/) sits behind the Impl.
+class SerialPort {
+public:
+    explicit SerialPort(const std::atomic<bool>* cancelRequest = nullptr);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // "COM1".."COM4" -> the device named by UPDATETOOL_COM1..4 when set, else
+    // /dev/ttyS0..3; a name containing '/' is the device path itself.
+    static std::string resolvePortName(std::string_view name);
+    // "COM1" for index 0 .. "COM4" for index 3.
+    static std::string portNameForIndex(int index);
+    // Serial devices present on this machine, for the port list.
+    static std::vector<std::string> availableDevices();
+
+    // Opens exclusively, applies the line settings, sets the time-outs with C = 100.
+    bool open(std::string_view name);
+    // Re-applies the line settings and sets the time-outs with C = 30.
+    bool applyLineSettings(bool hardwareHandshake = false);
+    // Read total = C + 1 ms for a single byte.
+    bool setTimeouts(unsigned constantMs);
+    bool readByte(std::uint8_t& byte);
+    bool writeByte(std::uint8_t byte);
+    // Bytes written, fewer when a cancel request stops it, -1 when a write fails.
+    long writeBuffer(std::span<const std::uint8_t> bytes);
+    bool close();
+    bool isOpen() const;
+    // The device went away (hang-up, I/O error): no read will ever succeed again.
+    bool lost() const;
+
+    struct Impl;
+private:
+    std::unique_ptr<Impl> impl_;
+    const std::atomic<bool>* cancelRequest_;
+};
+
+} // namespace updatetool

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace updatetool {
+
+enum class JobKind : std::uint8_t { SendImage, ReceiveData, EraseApplication };
+
+// Job results; also the worker's exit code.
+enum JobResult : int {
+    kResultSuccess = 0,
+    kResultCancelled = 1,
+    kResultImageFileError = 2,
+    kResultSerialPortError = 3,
+    kResultFileInvalid = 4,
+    kResultTransferFail = 6,
+    kResultUpdateFail = 7,
+    kResultReceiveFinished = 8,
+};
+
+// Phases the transfer window shows.
+enum JobPhase : int {
+    kPhaseNone = 0,
+    kPhaseChecking = 1,
+    kPhaseCallBox = 2,
+    kPhaseTransferring = 3,
+    kPhaseReceiving = 4,
+    kPhaseMaking = 5,
+    kPhaseUpdating = 6,
+    kPhaseUpdateEnd = 7,
+};
+
+inline constexpr std::uint8_t kFileTypeApplication = 0;
+inline constexpr std::uint8_t kFileTypeChannel = 1;
+inline constexpr std::uint8_t kFileTypeBoot = 2;
+inline constexpr std::uint8_t kFileTypeNone = 255;
+
+// The size of the box's channel area, and the largest size the monitor role accepts.
+inline constexpr std::uint32_t kChannelAreaSize = 851968;
+inline constexpr std::uint32_t kLargestAcceptedSize = 0x1F0000;
+// The receiver may store one packet beyond the announced size, so the buffer
+// holds the largest accepted size plus one 1K packet and can never overflow.
+inline constexpr std::uint32_t kReceiveBufferSize = kLargestAcceptedSize + 1024;
+
+// One job's parameters, progress and result. The parameters are written only while
+// no worker runs; while one runs, the user-interface thread writes only
+// cancelRequest and reads the progress fields, so those are atomics.
+struct TransferJob {
+    TransferJob();
+    TransferJob(const TransferJob&) = delete;
+    TransferJob& operator=(const TransferJob&) = delete;
+
+    // Parameters.
+    JobKind kind = JobKind::SendImage;
+    int portIndex = 0;          // 0-3 for COM1-COM4
+    std::string portDevice;     // when not empty, opened instead of the COMn of portIndex
+    std::uint8_t fileType = kFileTypeNone;
+    std::string imagePath;
+    std::string outputPath;
+    bool autoRestart = true;
+
+    // Shared with the worker.
+    std::atomic<bool> cancelRequest{false};
+    std::atomic<bool> eraseStarted{false};
+    std::atomic<int> phase{kPhaseNone};
+    std::atomic<std::uint32_t> totalBytes{0};
+    std::atomic<std::uint32_t> bytesDone{0};
+    std::atomic<std::uint32_t> startTick{0};
+    std::atomic<std::uint32_t> endTick{0};
+    std::atomic<int> result{kResultSuccess};
+
+    // Owned by the receive job: the data the box uploads lands here before the file is written.
+    std::unique_ptr<std::uint8_t[]> receiveBuffer;
+
+    // The name of the device this job opens: portDevice when set, else "COM1".."COM4".
+    std::string portName() const;
+};
+
+// Milliseconds of a monotonic clock, wrapping at 2^32 like the platform tick counter.
+std::uint32_t tickCount();
+
+} // namespace updatetool
