@@ -1,0 +1,25 @@
+#include "TransferJob.h"
+
+#include <chrono>
+
+#include "SerialPort.h"
+
+namespace updatetool {
+
+TransferJob::TransferJob()
+    : receiveBuffer(std::make_unique<std::uint8_t[]>(kReceiveBufferSize))
+{
+}
+
+std::string TransferJob::portName() const
+{
+    return portDevice.empty() ? SerialPort::portNameForIndex(portIndex) : portDevice;
+}
+
+std::uint32_t tickCount()
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+} // namespace updatetool
