@@ -1,0 +1,181 @@
+#include "Jobs.h"
+
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <span>
+
+#include "ImageFile.h"
+#include "ReceivedFile.h"
+#include "SerialPort.h"
+#include "TargetProtocol.h"
+#include "XmodemReceiver.h"
+#include "XmodemSender.h"
+
+namespace updatetool {
+
+namespace {
+
+// Every job starts with a clean progress display, whatever the last one left.
+void resetProgress(TransferJob& job)
+{
+    job.bytesDone.store(0);
+    job.phase.store(kPhaseNone);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using ImageHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// The file's size, or nothing when it cannot be told or does not fit the
+// 32-bit count the box is told.
+std::optional<std::uint32_t> fileSize(std::FILE* file)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return std::nullopt;
+    const long size = std::ftell(file);
+    if (size < 0 || static_cast<unsigned long>(size) > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(size);
+}
+
+// A port that vanished under the job counts as a port failure.
+int closePort(SerialPort& port, int result)
+{
+    const bool wasLost = port.lost();
+    if (!port.close() || wasLost)
+        return kResultSerialPortError;
+    return result;
+}
+
+} // namespace
+
+int runSendImage(TransferJob& job)
+{
+    resetProgress(job);
+    job.result.store(kResultSuccess);
+    job.phase.store(kPhaseChecking);
+
+    ImageHandle image(std::fopen(job.imagePath.c_str(), "rb"));
+    if (!image)
+        return kResultFileInvalid;
+    const std::optional<std::uint32_t> size = fileSize(image.get());
+    if (!size)
+        return kResultFileInvalid;
+    job.totalBytes.store(*size);
+    // A bad application header never reaches the box: the port stays closed.
+    if (!checkImageHeader(image.get(), job.fileType))
+        return kResultFileInvalid;
+
+    job.phase.store(kPhaseCallBox);
+    SerialPort port(&job.cancelRequest);
+    if (!port.open(job.portName()))
+        return kResultSerialPortError;
+
+    TargetProtocol protocol(port, job);
+    if (!protocol.attention() || !protocol.identify())
+        return closePort(port, job.result.load());
+
+    job.startTick.store(tickCount());
+    job.phase.store(kPhaseTransferring);
+    XmodemSender sender(port, job);
+    if (!protocol.announceUpdate(*size) || !sender.send(image.get()))
+        return closePort(port, job.result.load());
+
+    job.endTick.store(tickCount());
+    job.phase.store(kPhaseUpdating);
+    if (!protocol.awaitCompletion())
+        return closePort(port, job.result.load());
+
+    job.phase.store(kPhaseUpdateEnd);
+    if (job.autoRestart)
+        protocol.restart();
+
+    if (closePort(port, kResultSuccess) != kResultSuccess)
+        return kResultSerialPortError;
+    if (std::fclose(image.release()) != 0)
+        return kResultImageFileError;
+    job.phase.store(kPhaseNone);
+    return kResultSuccess;
+}
+
+int runEraseApplication(TransferJob& job)
+{
+    resetProgress(job);
+    SerialPort port(&job.cancelRequest);
+    if (!port.open(job.portName()))
+        return kResultSerialPortError;
+    TargetProtocol protocol(port, job);
+    if (!protocol.attention() || !protocol.eraseAll())
+        return closePort(port, job.result.load());
+    if (closePort(port, kResultSuccess) != kResultSuccess)
+        return kResultSerialPortError;
+    job.phase.store(kPhaseNone);
+    return kResultSuccess;
+}
+
+int runReceiveData(TransferJob& job)
+{
+    resetProgress(job);
+    SerialPort port(&job.cancelRequest);
+    if (!port.open(job.portName()))
+        return kResultSerialPortError;
+    TargetProtocol protocol(port, job);
+    if (!protocol.awaitAttention() || !protocol.commandLoop())
+        return closePort(port, job.result.load());
+    const std::uint32_t announced = job.totalBytes.load();
+
+    // A file that cannot be created is not reported yet: its writes fail, and a
+    // reception that succeeds is then answered with "Abort".
+    ReceivedFile output;
+    output.create(job.outputPath);
+    job.startTick.store(tickCount());
+    job.phase.store(kPhaseReceiving);
+    output.writeSignature();
+
+    XmodemReceiver receiver(port, job);
+    const XmodemReceiver::Outcome outcome =
+        receiver.receive(announced, std::span(job.receiveBuffer.get(), kReceiveBufferSize));
+
+    bool written = true;
+    if (outcome.succeeded && outcome.stored >= announced) {
+        job.endTick.store(tickCount());
+        job.phase.store(kPhaseMaking);
+        // The fill of the last packet beyond the announced size is dropped.
+        written = output.writeData(std::span(job.receiveBuffer.get(), announced));
+    }
+    // Closing flushes; a flush that fails means the file on disk is short, which
+    // the box must hear about as much as a failed write.
+    written = output.close() && written;
+    protocol.finalAnswer(written);
+    if (written)
+        job.phase.store(kPhaseUpdateEnd);
+
+    if (closePort(port, kResultReceiveFinished) != kResultReceiveFinished)
+        return kResultSerialPortError;
+    job.phase.store(kPhaseNone);
+    return kResultReceiveFinished;
+}
+
+int runWorker(TransferJob& job)
+{
+    int result = kResultSuccess;
+    switch (job.kind) {
+    case JobKind::SendImage:
+        result = runSendImage(job);
+        break;
+    case JobKind::ReceiveData:
+        result = runReceiveData(job);
+        break;
+    case JobKind::EraseApplication:
+        result = runEraseApplication(job);
+        break;
+    }
+    job.result.store(result);
+    return result;
+}
+
+} // namespace updatetool
