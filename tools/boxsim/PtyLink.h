@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace boxsim {
+
+// The box's end of the serial line: the master side of a pseudo-terminal whose
+// slave device the update tool opens. Optionally paces both directions like a
+// real line at a given baud rate.
+class PtyLink {
+public:
+    PtyLink() = default;
+    ~PtyLink();
+    PtyLink(const PtyLink&) = delete;
+    PtyLink& operator=(const PtyLink&) = delete;
+
+    // Creates the terminal in raw mode; baud 0 leaves it unthrottled.
+    bool open(unsigned baud, std::string& error);
+    const std::string& slavePath() const { return slavePath_; }
+
+    // One byte, or nothing when none arrived within timeoutMs (negative: wait forever).
+    std::optional<std::uint8_t> readByte(int timeoutMs);
+    // Throws away whatever has arrived and not been read yet.
+    void discardInput();
+    bool write(std::span<const std::uint8_t> bytes);
+    bool write(std::string_view text);
+    bool writeByte(std::uint8_t byte) { return write(std::span<const std::uint8_t>(&byte, 1)); }
+    // Closes the terminal as a box that loses power would; nothing works afterwards.
+    void hangUp();
+    bool hungUp() const { return masterFd_ < 0; }
+
+private:
+    bool fillBuffer(int timeoutMs);
+    bool writeNow(std::span<const std::uint8_t> bytes);
+
+    int masterFd_ = -1;
+    // Held open for as long as boxsim runs: while no job has the device open, the
+    // master would otherwise report a hang-up on every read.
+    int slaveFd_ = -1;
+    std::string slavePath_;
+
+    std::array<std::uint8_t, 4096> buffer_{};
+    std::size_t bufferStart_ = 0;
+    std::size_t bufferEnd_ = 0;
+    std::int64_t bufferReadNs_ = 0;
+
+    // Pacing: the time one byte (start, 8 data bits, stop) takes on the line, and
+    // when each direction of the line is next free.
+    std::int64_t byteNs_ = 0;
+    std::int64_t rxFreeNs_ = 0;
+    std::int64_t txFreeNs_ = 0;
+};
+
+} // namespace boxsim
