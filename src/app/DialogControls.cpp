@@ -1,0 +1,85 @@
+#include "DialogControls.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+
+#include "StringTable.h"
+
+namespace updatetool {
+
+namespace {
+
+// Names that follow a control's own text carry this mark, so a later relabel
+// (Cancel -> Close) updates them while names from the template stay.
+constexpr char kNameFromTextProperty[] = "accessibleNameFromText";
+
+} // namespace
+
+QWidget* controlById(QWidget* dialog, int id)
+{
+    if (dialog == nullptr)
+        return nullptr;
+    for (QWidget* child : dialog->findChildren<QWidget*>()) {
+        const QVariant value = child->property(kControlIdProperty);
+        if (value.isValid() && value.toInt() == id)
+            return child;
+    }
+    return nullptr;
+}
+
+QString tableText(unsigned stringId)
+{
+    const std::string_view text = loadString(stringId);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString accessibleText(const QString& label)
+{
+    QString text;
+    text.reserve(label.size());
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        // "&&" is a literal ampersand, a single '&' marks the mnemonic.
+        if (label[i] == QLatin1Char('&') && i + 1 < label.size()) {
+            ++i;
+        }
+        text += label[i];
+    }
+    text = text.trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text = text.chopped(1).trimmed();
+    return text;
+}
+
+void setControlText(QWidget* dialog, int id, const QString& text)
+{
+    QWidget* control = controlById(dialog, id);
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        button->setText(text);
+    else if (auto* label = qobject_cast<QLabel*>(control))
+        label->setText(text);
+    else
+        return;
+    if (control->property(kNameFromTextProperty).toBool())
+        control->setAccessibleName(accessibleText(text));
+}
+
+void applyAccessibleNames(QWidget* dialog)
+{
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        QWidget* field = label->buddy();
+        if (field != nullptr && field->accessibleName().isEmpty())
+            field->setAccessibleName(accessibleText(label->text()));
+    }
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        if (button->accessibleName().isEmpty()) {
+            button->setAccessibleName(accessibleText(button->text()));
+            button->setProperty(kNameFromTextProperty, true);
+        }
+    }
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (label->accessibleName().isEmpty() && !label->text().isEmpty())
+            label->setAccessibleName(accessibleText(label->text()));
+    }
+}
+
+} // namespace updatetool

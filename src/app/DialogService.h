@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+class QWidget;
+
+namespace updatetool {
+
+enum class MessageIcon { Exclamation, Stop, Question, Information };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+struct MessageRequest {
+    QString caption;
+    QString text;
+    MessageIcon icon = MessageIcon::Exclamation;
+    MessageButtons buttons = MessageButtons::Ok;
+};
+
+struct FileDialogRequest {
+    QString initialName;
+    // "Text|pattern|Text|pattern|", the way the templates spell their filters.
+    QString filter;
+};
+
+// Every message box and file dialog of the program goes through this, so tests
+// can record what a window says and answer for the user without a real dialog.
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+
+    virtual MessageAnswer showMessage(QWidget* owner, const MessageRequest& request) = 0;
+    // The chosen path, or nothing when the user cancels. The open dialog only
+    // accepts a file that exists.
+    virtual std::optional<QString> getOpenFileName(QWidget* owner, const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> getSaveFileName(QWidget* owner, const FileDialogRequest& request) = 0;
+
+    // A literal text: exclamation icon and OK, the application title as caption.
+    void warn(QWidget* owner, const QString& text);
+    // A string-table message by number: stop icon and OK.
+    void stop(QWidget* owner, unsigned stringId);
+    // A question with Yes and No.
+    MessageAnswer ask(QWidget* owner, const QString& text, MessageIcon icon = MessageIcon::Question);
+};
+
+// The executable's base name: the caption of every message box.
+QString applicationTitle();
+
+} // namespace updatetool

@@ -1,0 +1,90 @@
+#include "ProgressDlg.h"
+
+#include "DialogControls.h"
+#include "StringTable.h"
+
+namespace updatetool {
+
+CProgressDlg::CProgressDlg(TransferJob& job, QWidget* parent)
+    : QDialog(parent)
+    , job_(job)
+{
+    timer_.setInterval(kTimerPeriodMs);
+    connect(&timer_, &QTimer::timeout, this, &CProgressDlg::tick);
+}
+
+CProgressDlg::~CProgressDlg() = default;
+
+void CProgressDlg::finishSetup()
+{
+    // No close box: the job ends through Cancel, which the worker must see first.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    applyAccessibleNames(this);
+}
+
+void CProgressDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!started_) {
+        started_ = true;
+        startJob();
+    }
+}
+
+void CProgressDlg::startJob()
+{
+    job_.cancelRequest.store(false);
+    job_.eraseStarted.store(false);
+    finished_ = false;
+    resetDisplay();
+    if (!runner_.start(job_)) {
+        // Only possible if a worker of this window still ran; report it as a port fault.
+        endJob(kResultSerialPortError);
+        return;
+    }
+    timer_.start();
+}
+
+void CProgressDlg::tick()
+{
+    if (!finished_) {
+        const int code = runner_.exitCode();
+        if (code != JobRunner::kStillActive)
+            endJob(code);
+    }
+    updateDisplay(!finished_);
+}
+
+void CProgressDlg::endJob(int result)
+{
+    finished_ = true;
+    timer_.stop();
+    switch (result) {
+    case kResultSuccess:
+        done(kCodeSuccess);
+        return;
+    case kResultCancelled:
+        done(kCodeCancel);
+        return;
+    case kResultReceiveFinished:
+        done(kCodeReceived);
+        return;
+    default:
+        break;
+    }
+    // Results without a text of their own still end the job: the user closes the window.
+    if (const unsigned id = resultStringId(result); id != 0)
+        showResultText(tableText(id));
+    setControlText(this, kIdCancel, tableText(ids::kClose));
+}
+
+void CProgressDlg::reject()
+{
+    if (finished_ || !started_) {
+        done(kCodeCancel);
+        return;
+    }
+    job_.cancelRequest.store(true);
+}
+
+} // namespace updatetool
