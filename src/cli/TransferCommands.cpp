@@ -1,14 +1,313 @@
+// The transfer commands of the command line: the same jobs the windows run,
+// polled the same way, with the job's result as the exit status.
+#include <csignal>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 #include "CommandLine.h"
+#include "ImageFile.h"
+#include "JobRunner.h"
+#include "ProgressLine.h"
+#include "StringTable.h"
+#include "TransferJob.h"
 
 namespace updatetool::cli {
 
-void printTransferUsage() {}
+namespace {
 
-int runTransferCommand(std::string_view, std::span<char* const>)
+constexpr int kExitSuccess = 0;
+constexpr int kExitCancelled = kResultCancelled;
+constexpr int kExitFileError = kResultImageFileError;
+constexpr int kExitWrongImage = kResultFileInvalid;
+// A receive job that ended with fewer bytes than the box announced.
+constexpr int kExitReceiveShort = 5;
+constexpr long kPollIntervalNs = 100'000'000;
+
+// Set by SIGINT; the polling loop turns it into the job's cancel request, since
+// a signal handler may not touch anything but a flag like this.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int)
 {
-    std::fputs("updatetool-cli: transfer commands are not built yet\n", stderr);
+    interrupted = 1;
+}
+
+struct TransferArgs {
+    std::string port = "COM1";
+    std::string file;
+    bool autoRestart = true;
+};
+
+int usageError(const char* command, const std::string& why)
+{
+    std::fprintf(stderr, "updatetool-cli %s: %s (try updatetool-cli --help)\n", command, why.c_str());
+    return kExitUsage;
+}
+
+// Parses "[--port PORT] [--no-restart] FILE"; --no-restart only when allowed,
+// the file only when wanted. Nothing on a usage error, which has been reported.
+std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const> args, bool wantsFile,
+                                      bool allowsNoRestart, int& exitStatus)
+{
+    TransferArgs parsed;
+    bool haveFile = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view word = args[i];
+        if (word == "--help" || word == "-h") {
+            printTransferUsage();
+            exitStatus = kExitSuccess;
+            return std::nullopt;
+        }
+        if (word == "--port" || word.starts_with("--port=")) {
+            if (word == "--port") {
+                if (i + 1 >= args.size()) {
+                    exitStatus = usageError(command, "--port needs a value");
+                    return std::nullopt;
+                }
+                parsed.port = args[++i];
+            } else {
+                parsed.port = std::string(word.substr(7));
+            }
+        } else if (word == "--no-restart" && allowsNoRestart) {
+            parsed.autoRestart = false;
+        } else if (word.starts_with("-") && word != "-") {
+            exitStatus = usageError(command, "unknown option '" + std::string(word) + "'");
+            return std::nullopt;
+        } else if (wantsFile && !haveFile) {
+            parsed.file = word;
+            haveFile = true;
+        } else {
+            exitStatus = usageError(command, "unexpected argument '" + std::string(word) + "'");
+            return std::nullopt;
+        }
+    }
+    if (wantsFile && !haveFile) {
+        exitStatus = usageError(command, "which file?");
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+// COM1..COM4 keep their number (the engine maps them, UPDATETOOL_COMn included);
+// anything with a '/' is a device path.
+bool choosePort(const std::string& port, TransferJob& job)
+{
+    if (port.find('/') != std::string::npos) {
+        job.portDevice = port;
+        return true;
+    }
+    if (port.size() == 4 && (port.starts_with("COM") || port.starts_with("com")) && port[3] >= '1' &&
+        port[3] <= '4') {
+        job.portIndex = port[3] - '1';
+        job.portDevice.clear();
+        return true;
+    }
+    return false;
+}
+
+void printText(std::string_view text)
+{
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+void sleepOneTick()
+{
+    timespec interval{0, kPollIntervalNs};
+    nanosleep(&interval, nullptr);   // a signal may cut it short; the loop just polls sooner
+}
+
+// Runs the job on its worker and polls it ten times a second, as a progress window does.
+int runJob(TransferJob& job, ProgressLine& progress)
+{
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    // A second Ctrl-C ends the program at once, should the job not react to the first.
+    action.sa_flags = SA_RESETHAND;
+    struct sigaction previous {};
+    interrupted = 0;
+    sigaction(SIGINT, &action, &previous);
+
+    job.cancelRequest.store(false);
+    job.eraseStarted.store(false);
+    JobRunner runner;
+    runner.start(job);
+    bool cancelSent = false;
+    int result = JobRunner::kStillActive;
+    for (;;) {
+        result = runner.exitCode();
+        if (result != JobRunner::kStillActive)
+            break;
+        if (interrupted && !cancelSent) {
+            cancelSent = true;
+            job.cancelRequest.store(true);
+        }
+        progress.update(job, tickCount());
+        sleepOneTick();
+    }
+    progress.update(job, tickCount());
+    progress.finish();
+    sigaction(SIGINT, &previous, nullptr);
+    if (interrupted && result != kResultSuccess) {
+        std::fputs("Cancelled.\n", stderr);
+        return kExitCancelled;
+    }
+    return result;
+}
+
+// Exit status and message for a job result other than the receive job's.
+int reportResult(int result)
+{
+    if (result == kResultSuccess)
+        return kExitSuccess;
+    if (result == kResultCancelled) {
+        std::fputs("Cancelled.\n", stderr);
+        return kExitCancelled;
+    }
+    printText(loadString(resultStringId(result)));
+    return result;
+}
+
+int sendImage(std::span<char* const> args)
+{
+    int status = kExitUsage;
+    const auto parsed = parseArgs("send", args, true, true, status);
+    if (!parsed)
+        return status;
+    TransferJob job;
+    if (!choosePort(parsed->port, job))
+        return usageError("send", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
+
+    // The file's own magic decides its type, as the Send button does.
+    const auto head = readFileHead(parsed->file);
+    if (!head) {
+        std::fputs("Could not open file.\n", stderr);
+        return kExitFileError;
+    }
+    const auto fileType = detectFileType(
+        std::span(reinterpret_cast<const std::uint8_t*>(head->data()), head->size()));
+    if (!fileType) {
+        std::fputs("Selected wrong Image type.\n", stderr);
+        return kExitWrongImage;
+    }
+    job.kind = JobKind::SendImage;
+    job.fileType = *fileType;
+    job.imagePath = parsed->file;
+    job.autoRestart = parsed->autoRestart;
+    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    const int result = runJob(job, progress);
+    // A quick job may pass its last phase between two polls; say how it ended anyway.
+    if (result == kResultSuccess && progress.lastShownPhase() != kPhaseUpdateEnd)
+        printText(loadString(phaseStringId(kPhaseUpdateEnd)));
+    return reportResult(result);
+}
+
+int eraseApplication(std::span<char* const> args)
+{
+    int status = kExitUsage;
+    const auto parsed = parseArgs("erase", args, false, false, status);
+    if (!parsed)
+        return status;
+    TransferJob job;
+    if (!choosePort(parsed->port, job))
+        return usageError("erase", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
+    job.kind = JobKind::EraseApplication;
+    std::fputs("Reset your Settopbox\n", stderr);
+    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    const int result = runJob(job, progress);
+    if (result == kResultSuccess)
+        printText(loadString(ids::kEraseEnd));
+    return reportResult(result);
+}
+
+int receiveData(std::span<char* const> args)
+{
+    int status = kExitUsage;
+    const auto parsed = parseArgs("receive", args, true, false, status);
+    if (!parsed)
+        return status;
+    TransferJob job;
+    if (!choosePort(parsed->port, job))
+        return usageError("receive", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
+    job.kind = JobKind::ReceiveData;
+    job.outputPath = parsed->file;
+    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    const int result = runJob(job, progress);
+    if (result != kResultReceiveFinished)
+        return reportResult(result);
+
+    // The job finishes the same way whatever the reception brought; only the
+    // file tells whether every announced byte arrived.
+    const std::uint64_t expected = kHeaderSize + std::uint64_t{job.totalBytes.load()};
+    struct stat info {};
+    if (stat(parsed->file.c_str(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) < kHeaderSize) {
+        std::fprintf(stderr, "Could not write %s.\n", parsed->file.c_str());
+        return kExitFileError;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) != expected) {
+        std::fprintf(stderr, "Receive ended short: the box announced %u bytes, %s holds %llu of them.\n",
+                     static_cast<unsigned>(job.totalBytes.load()), parsed->file.c_str(),
+                     static_cast<unsigned long long>(info.st_size) - kHeaderSize);
+        return kExitReceiveShort;
+    }
+    std::fprintf(stderr, "Received %u bytes into %s.\n", static_cast<unsigned>(job.totalBytes.load()),
+                 parsed->file.c_str());
+    return kExitSuccess;
+}
+
+} // namespace
+
+void printTransferUsage()
+{
+    std::fputs(R"(Transfer commands (talk to the box's boot monitor over a serial line):
+  updatetool-cli send    --port PORT [--no-restart] IMAGE
+      Sends an application ("VORN"), channel ("QVCH") or boot ("QVBT") image;
+      the file's magic decides its type. Reset the box when asked. The box is
+      told to restart afterwards unless --no-restart is given.
+  updatetool-cli receive --port PORT OUTPUT
+      Plays the box's monitor and takes the data the box uploads; OUTPUT gets
+      the 16-byte company signature followed by the announced bytes.
+  updatetool-cli erase   --port PORT
+      Erases the box's application area.
+
+  PORT is COM1..COM4 (default COM1) or a device path containing '/'.
+  Environment: UPDATETOOL_COM1..UPDATETOOL_COM4 name the device behind each
+  COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
+  /dev/ttyS0..3.
+  Progress goes to standard error: a live line on a terminal, otherwise one
+  line per phase. Ctrl-C cancels the job (the box is sent CAN CAN).
+
+  Exit status of the transfer commands:
+    0  success (receive: every announced byte arrived)
+    1  cancelled
+    2  image file I/O error ("Could not open file." for an IMAGE that cannot
+       be read, or an OUTPUT that could not be written)
+    3  serial port I/O error (no such port, port busy, line lost)
+    4  file is invalid (bad application header; "Selected wrong Image type."
+       when the magic is none of the three)
+    5  receive ended short: the box announced more than arrived (OUTPUT then
+       holds only the signature)
+    6  file transfer fail (the box refused the update or cancelled it)
+    7  data update fail (the box did not report "Done")
+   64  usage error
+)",
+               stdout);
+}
+
+int runTransferCommand(std::string_view command, std::span<char* const> args)
+{
+    if (command == "send")
+        return sendImage(args);
+    if (command == "receive")
+        return receiveData(args);
+    if (command == "erase")
+        return eraseApplication(args);
+    std::fprintf(stderr, "updatetool-cli: unknown command '%.*s'\n", static_cast<int>(command.size()),
+                 command.data());
     return kExitUsage;
 }
 

@@ -1,0 +1,102 @@
+#include "ProgressLine.h"
+
+#include "StringTable.h"
+
+namespace updatetool::cli {
+
+namespace {
+
+constexpr std::uint32_t kBytesBeforeEstimate = 10240;
+
+bool showsLiveFigures(int phase)
+{
+    return phase == kPhaseTransferring || phase == kPhaseReceiving;
+}
+
+} // namespace
+
+std::uint32_t estimateRemainingMs(std::uint32_t elapsedMs, std::uint32_t bytesDone, std::uint32_t totalBytes)
+{
+    if (bytesDone < kBytesBeforeEstimate)
+        return 0;
+    // A receiver counts the fill of its last packet, so done may pass the total.
+    const std::uint64_t left = totalBytes > bytesDone ? totalBytes - bytesDone : 0;
+    return static_cast<std::uint32_t>(std::uint64_t{elapsedMs} * left / bytesDone);
+}
+
+std::string formatFigures(const ProgressFigures& figures)
+{
+    const std::uint64_t percent =
+        figures.totalBytes == 0 ? 0 : std::uint64_t{figures.bytesDone} * 100 / figures.totalBytes;
+    return formatMessage(loadString(ids::kTransferSize), {figures.bytesDone, figures.totalBytes}) + "  " +
+           std::to_string(percent > 100 ? 100 : percent) + "%  " +
+           formatMessage(loadString(ids::kElapseRemain), {figures.elapsedMs / 1000, figures.remainingMs / 1000});
+}
+
+ProgressLine::ProgressLine(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+
+void ProgressLine::update(const TransferJob& job, std::uint32_t now)
+{
+    const int phase = job.phase.load();
+    const std::uint32_t total = job.totalBytes.load();
+    if (phase != lastPhase_) {
+        // The send transfer has just ended: its final figures, as the window shows them.
+        if (lastPhase_ == kPhaseTransferring && terminal_) {
+            const std::uint32_t elapsed = job.endTick.load() - job.startTick.load();
+            showLive(std::string(loadString(phaseStringId(lastPhase_))) + "  " +
+                     formatFigures({job.bytesDone.load(), total, elapsed, 0}));
+        }
+        lastPhase_ = phase;
+        if (phase != kPhaseNone)
+            showPhase(phase);
+    }
+    if (job.kind == JobKind::EraseApplication && job.eraseStarted.load() && !eraseNoticeShown_) {
+        eraseNoticeShown_ = true;
+        showPhase(-1);
+    }
+    if (terminal_ && showsLiveFigures(lastPhase_)) {
+        const std::uint32_t done = job.bytesDone.load();
+        // Unsigned 32-bit difference, like the window's tick arithmetic, so a wrap does no harm.
+        const std::uint32_t elapsed = now - job.startTick.load();
+        showLive(std::string(loadString(phaseStringId(lastPhase_))) + "  " +
+                 formatFigures({done, total, elapsed, estimateRemainingMs(elapsed, done, total)}));
+    }
+}
+
+void ProgressLine::showPhase(int phase)
+{
+    const std::string_view text = phase < 0 ? loadString(ids::kWaitAppErase) : loadString(phaseStringId(phase));
+    if (phase > 0)
+        lastShownPhase_ = phase;
+    if (!terminal_) {
+        std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+        std::fflush(out_);
+        return;
+    }
+    finish();
+    showLive(text);
+}
+
+void ProgressLine::showLive(std::string_view text)
+{
+    // Blank out whatever a longer previous text left at the end of the line.
+    std::string line(text);
+    if (line.size() < liveText_.size())
+        line.append(liveText_.size() - line.size(), ' ');
+    std::fprintf(out_, "\r%s", line.c_str());
+    std::fflush(out_);
+    liveText_ = text;
+    lineOpen_ = true;
+}
+
+void ProgressLine::finish()
+{
+    if (lineOpen_) {
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
+    lineOpen_ = false;
+    liveText_.clear();
+}
+
+} // namespace updatetool::cli
