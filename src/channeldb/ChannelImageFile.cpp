@@ -1,0 +1,179 @@
+#include "ChannelImageFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace updatetool::channelfile {
+
+namespace {
+
+// Closes the descriptor it owns; close() errors that matter are checked by hand first.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes now and says whether the kernel accepted it (a late write error shows here).
+    bool close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+    void reset()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// Removes the temporary file unless the rename took it over.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile()
+    {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+    void release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+std::optional<std::vector<std::uint8_t>> readAll(const UniqueFd& fd, std::size_t limit)
+{
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(std::min(static_cast<std::size_t>(info.st_size), limit));
+    std::size_t done = 0;
+    for (;;) {
+        if (done == limit)
+            break;
+        if (done == bytes.size()) // the file may have grown since fstat
+            bytes.resize(std::min(bytes.size() + 65536, limit));
+        const ssize_t got = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+bool writeAll(int fd, std::span<const std::uint8_t> content, std::size_t failAfter)
+{
+    std::size_t done = 0;
+    while (done < content.size()) {
+        if (done >= failAfter) {
+            errno = ENOSPC;
+            return false;
+        }
+        const std::size_t chunk = std::min(content.size() - done, failAfter - done);
+        const ssize_t put = ::write(fd, content.data() + done, chunk);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::size_t limit)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+        return std::nullopt;
+    return readAll(fd, limit);
+}
+
+std::optional<std::vector<std::uint8_t>> readFileForUpdate(const std::string& path)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.valid())
+        return std::nullopt;
+    return readAll(fd, std::numeric_limits<std::size_t>::max());
+}
+
+bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options)
+{
+    // Replace the file a symbolic link points to, not the link itself.
+    char resolvedBuffer[PATH_MAX];
+    if (::realpath(path.c_str(), resolvedBuffer) == nullptr)
+        return false;
+    const std::string target = resolvedBuffer;
+    struct stat original {};
+    if (::stat(target.c_str(), &original) != 0)
+        return false;
+
+    std::string pattern = folderOf(target) + "/." + nameOf(target) + ".save-XXXXXX";
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.valid())
+        return false;
+    TemporaryFile temporary(pattern);
+
+    if (::fchmod(fd.get(), original.st_mode & 07777) != 0)
+        return false;
+    if (::geteuid() == 0 && ::fchown(fd.get(), original.st_uid, original.st_gid) != 0) {
+        // Ownership is a nicety for root; the content and the mode matter.
+    }
+    if (!writeAll(fd.get(), content, options.failWriteAfterBytes))
+        return false;
+    if (options.sync && ::fsync(fd.get()) != 0)
+        return false;
+    if (!fd.close())
+        return false;
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
+        return false;
+    temporary.release();
+
+    if (options.sync) {
+        // Make the rename itself durable; a folder that cannot be synced still holds
+        // the complete new file, so this is not a failure of the save.
+        const UniqueFd folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.valid())
+            ::fsync(folder.get());
+    }
+    return true;
+}
+
+} // namespace updatetool::channelfile

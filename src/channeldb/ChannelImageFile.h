@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// Whole-file reads and the replace-by-rename that keeps a channel image intact when a
+// save goes wrong half way.
+namespace updatetool::channelfile {
+
+// The file's bytes (at most `limit` of them), or nothing when it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> readWholeFile(
+    const std::string& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+// Like readWholeFile, but only for a file this process may also write: a save must
+// not replace a file the user could not have written in place.
+std::optional<std::vector<std::uint8_t>> readFileForUpdate(const std::string& path);
+
+struct ReplaceOptions {
+    // Flush the new content and the folder entry to the disk before reporting success.
+    bool sync = true;
+    // Fault injection for tests: the temporary file's write fails once this many bytes
+    // are written, the way a full disk would.
+    std::size_t failWriteAfterBytes = std::numeric_limits<std::size_t>::max();
+};
+
+// Writes `content` to a temporary file beside `path`, flushes it and renames it over
+// `path`, keeping the original's permission bits. On any failure the temporary file is
+// removed, `path` is untouched and the result is false.
+bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options);
+
+} // namespace updatetool::channelfile
