@@ -120,7 +120,9 @@ bool UploadRole::typeCommand(const std::string& command)
             return false;
     }
     link_.writeByte('\r');
-    // The tool ends the line with CR LF when it accepts the size, "?" CR LF when not.
+    // The tool ends the typed line with CR LF, then answers with another CR LF
+    // when it accepts the size, or "?" CR LF when not.
+    bool lineEnded = false;
     for (;;) {
         const auto byte = link_.readByte(static_cast<int>(options_.packetTimeoutMs));
         if (!byte) {
@@ -132,8 +134,11 @@ bool UploadRole::typeCommand(const std::string& command)
             return false;
         }
         if (*byte == '\n') {
-            log_.write("accepted");
-            return true;
+            if (lineEnded) {
+                log_.write("accepted");
+                return true;
+            }
+            lineEnded = true;
         }
     }
 }
