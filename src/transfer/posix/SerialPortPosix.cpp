@@ -251,6 +251,7 @@ bool SerialPort::close()
         return true;
     const int fd = impl_->fd;
     impl_->fd = -1;
+    impl_->inputStart = impl_->inputEnd = 0;
     // Drop the exclusive mode so the next opener of the device is not refused
     // while someone else still holds it open.
     ::ioctl(fd, TIOCNXCL);
