@@ -1,21 +1,203 @@
+// The channel commands of the command line: the same database, listing and save
+// the channel editor uses, without the windows.
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
 
+#include "ChannelBlockLayout.h"
+#include "ChannelDatabase.h"
 #include "CommandLine.h"
+#include "SampleImages.h"
+#include "StringTable.h"
+#include "TextListing.h"
 
 namespace updatetool::cli {
 
-void printChannelsUsage() {}
+namespace {
 
-int runChannelsCommand(std::span<char* const>)
+constexpr int kExitSuccess = 0;
+constexpr int kExitFileError = 2;
+constexpr int kExitNotChannelImage = 4;
+
+int usageError(const std::string& why)
 {
-    std::fputs("updatetool-cli: channel commands are not built yet\n", stderr);
+    std::fprintf(stderr, "updatetool-cli channels: %s (try updatetool-cli --help)\n", why.c_str());
     return kExitUsage;
 }
 
-int runSamplesCommand(std::span<char* const>)
+int fileError(unsigned textId, const std::string& path)
 {
-    std::fputs("updatetool-cli: samples are not built yet\n", stderr);
-    return kExitUsage;
+    std::fprintf(stderr, "%s: %s\n", std::string(loadString(textId)).c_str(), path.c_str());
+    return kExitFileError;
+}
+
+// Names may hold control bytes (a leading 0x05 selects the box's character table);
+// the terminal gets a dot for each.
+std::string printable(const RecordName& name)
+{
+    std::string text;
+    for (const char c : name) {
+        if (c == '\0')
+            break;
+        text += static_cast<unsigned char>(c) < 0x20 ? '.' : c;
+    }
+    return text;
+}
+
+// Loads IMAGE the way Channel Edit opens it: the file must start like a channel
+// image. Nothing (and the exit status set) when it cannot be used.
+std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitStatus)
+{
+    const auto head = channelfile::readWholeFile(path, 16);
+    if (!head) {
+        exitStatus = fileError(ids::kCantOpenFile, path);
+        return nullptr;
+    }
+    if (!channelblock::isChannelImageHead(*head)) {
+        std::fprintf(stderr, "%s: %s\n", std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
+        exitStatus = kExitNotChannelImage;
+        return nullptr;
+    }
+    auto database = std::make_unique<ChannelDatabase>();
+    database->sourceKind = 'c';
+    database->filePath = path;
+    if (database->load() == LoadResult::CantOpen) {
+        exitStatus = fileError(ids::kCantOpenFile, path);
+        return nullptr;
+    }
+    database->rebuildCountersAndFavorites();
+    return database;
+}
+
+int runInfo(const std::string& path)
+{
+    int status = kExitSuccess;
+    const auto database = openImage(path, status);
+    if (!database)
+        return status;
+    int named = 0;
+    for (const SatelliteRecord& satellite : database->satellites)
+        named += satellite.name[0] != '\0' ? 1 : 0;
+    std::printf("File: %s\n", path.c_str());
+    std::printf("Satellites: %d\n", named);
+    for (int index = 0; index < kSatelliteCapacity; ++index) {
+        const SatelliteRecord& satellite = database->satellites[static_cast<std::size_t>(index)];
+        if (satellite.name[0] == '\0')
+            continue;
+        std::printf("  %3d  %-16s %3u transponders, %4u channels\n", index, printable(satellite.name).c_str(),
+                    satellite.transponderCount, database->satelliteChannelCounts[static_cast<std::size_t>(index)]);
+    }
+    std::printf("Transponders: %d\n", database->usedTransponderCount());
+    std::printf("Stream records: %d\n", database->streamCount);
+    std::printf("TV channels: %d\n", database->tvCount);
+    std::printf("Radio channels: %d\n", database->radioCount);
+    std::printf("Favourites:");
+    for (int group = 0; group < kFavoriteGroupCount; ++group)
+        std::printf(" %u", database->favorites[static_cast<std::size_t>(group)].count);
+    std::printf(" (groups 1-7)\n");
+    if (database->channelCount <= 0)
+        std::printf("No Channel\n");
+    return kExitSuccess;
+}
+
+int runExportText(const std::string& path, const std::string& output)
+{
+    int status = kExitSuccess;
+    const auto database = openImage(path, status);
+    if (!database)
+        return status;
+    if (!writeChannelListing(*database, output)) {
+        std::fprintf(stderr, "Could not open \"%s\"\n", output.c_str());
+        return kExitFileError;
+    }
+    return kExitSuccess;
+}
+
+int runResave(const std::string& path)
+{
+    int status = kExitSuccess;
+    const auto database = openImage(path, status);
+    if (!database)
+        return status;
+    if (database->save())
+        return kExitSuccess;
+    switch (database->lastSaveError) {
+    case SaveError::TooShort:
+        std::fprintf(stderr, "%s: %s is shorter than a channel image; left unchanged\n",
+                     std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
+        return kExitNotChannelImage;
+    case SaveError::CantOpen:
+        return fileError(ids::kCantOpenFile, path);
+    default:
+        std::fprintf(stderr, "updatetool-cli: could not write %s; left unchanged\n", path.c_str());
+        return kExitFileError;
+    }
+}
+
+} // namespace
+
+void printChannelsUsage()
+{
+    std::fputs(R"(Channel commands (work on channel image files, no box needed):
+  updatetool-cli channels info IMAGE
+      Counts: satellites (with names), transponders, stream records, TV and
+      radio channels, favourites.
+  updatetool-cli channels export-text IMAGE OUTPUT
+      Writes the text listing to OUTPUT as given.
+  updatetool-cli channels resave IMAGE
+      Loads IMAGE and saves it back with its check words recomputed; nothing is
+      edited. The file is replaced only once the new content is complete.
+  updatetool-cli samples DIR
+      Writes the sample images (app.img, channels.img, channels-full.img,
+      channels-received.img, boot.img) into DIR.
+  Exit status: 2 the file cannot be opened or written, 4 not a channel image.
+)",
+               stdout);
+}
+
+int runChannelsCommand(std::span<char* const> args)
+{
+    if (args.empty())
+        return usageError("a subcommand is needed: info, export-text or resave");
+    const std::string_view command = args[0];
+    if (command == "--help" || command == "-h") {
+        printChannelsUsage();
+        return kExitSuccess;
+    }
+    const auto operands = args.subspan(1);
+    if (command == "info") {
+        if (operands.size() != 1)
+            return usageError("info needs IMAGE");
+        return runInfo(operands[0]);
+    }
+    if (command == "export-text") {
+        if (operands.size() != 2)
+            return usageError("export-text needs IMAGE and OUTPUT");
+        return runExportText(operands[0], operands[1]);
+    }
+    if (command == "resave") {
+        if (operands.size() != 1)
+            return usageError("resave needs IMAGE");
+        return runResave(operands[0]);
+    }
+    return usageError("unknown subcommand '" + std::string(command) + "'");
+}
+
+int runSamplesCommand(std::span<char* const> args)
+{
+    if (args.size() != 1 || std::string_view(args[0]).starts_with("-")) {
+        std::fputs("updatetool-cli samples: DIR is needed (try updatetool-cli --help)\n", stderr);
+        return kExitUsage;
+    }
+    const auto written = samples::writeSampleImages(args[0]);
+    if (!written) {
+        std::fprintf(stderr, "updatetool-cli samples: could not write the images into %s\n", args[0]);
+        return kExitFileError;
+    }
+    for (const std::string& path : *written)
+        std::printf("%s\n", path.c_str());
+    return kExitSuccess;
 }
 
 } // namespace updatetool::cli
