@@ -2,13 +2,13 @@
 
 #include <memory>
 
+#include "DialogService.h"
 #include "DragDropMessages.h"
 #include "UpdateToolDlg.h"
 
 namespace updatetool {
 
 class ChannelDatabase;
-class DialogService;
 struct TransferJob;
 
 // The program: owns the one TransferJob and the one ChannelDatabase for the
