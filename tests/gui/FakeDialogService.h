@@ -30,12 +30,12 @@ public:
     std::optional<QString> getOpenFileName(QWidget*, const FileDialogRequest& request) override
     {
         calls.push_back({Kind::Open, {}, request});
-        return nextAnswer(fileAnswers, std::optional<QString>());
+        return nextFile();
     }
     std::optional<QString> getSaveFileName(QWidget*, const FileDialogRequest& request) override
     {
         calls.push_back({Kind::Save, {}, request});
-        return nextAnswer(fileAnswers, std::optional<QString>());
+        return nextFile();
     }
 
     // The texts of the message boxes shown, in order.
@@ -49,10 +49,22 @@ public:
     }
 
     std::vector<Call> calls;
-    std::deque<std::optional<QString>> fileAnswers;
+    // The paths the user picks, in order; an empty one (or none left) is Cancel.
+    std::deque<QString> fileAnswers;
     std::deque<MessageAnswer> answers;
 
 private:
+    std::optional<QString> nextFile()
+    {
+        if (fileAnswers.empty())
+            return std::nullopt;
+        const QString path = fileAnswers.front();
+        fileAnswers.pop_front();
+        if (path.isEmpty())
+            return std::nullopt;
+        return path;
+    }
+
     template <class T>
     static T nextAnswer(std::deque<T>& queue, T fallback)
     {

@@ -187,7 +187,7 @@ TEST_F(UpdateToolDlgTest, BrowseTakesTheTypeFromTheMagic)
         pathEdit()->setText(QStringLiteral("previous.img"));
         const QString file = c.content != nullptr ? writeFile(QStringLiteral("chosen.img"), c.content)
                                                   : pathOf(QStringLiteral("missing.img"));
-        dialogs.fileAnswers.push_back(c.cancel ? std::nullopt : std::optional<QString>(file));
+        dialogs.fileAnswers.push_back(c.cancel ? QString() : file);
         click(1003);
 
         ASSERT_FALSE(dialogs.calls.empty());
