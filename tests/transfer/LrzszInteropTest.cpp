@@ -46,7 +46,9 @@ std::string lrzszTool(const char* name)
 // master side of a pseudo-terminal. Killed and reaped at the latest by the destructor.
 class LrzszPeer {
 public:
-    LrzszPeer(PtyPeer& pty, const fs::path& workDir, std::vector<std::string> argv) : pty_(pty)
+    // corruptAt: the index of one byte on its way from us to lrzsz to spoil, as line noise would.
+    LrzszPeer(PtyPeer& pty, const fs::path& workDir, std::vector<std::string> argv, long corruptAt = -1)
+        : pty_(pty), corruptAt_(corruptAt)
     {
         int sockets[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sockets) != 0)
@@ -115,7 +117,7 @@ private:
             if (::poll(fds, 2, 20) <= 0)
                 continue;
             if (fds[0].revents & POLLIN)
-                copy(pty_.masterFd(), socket_, buffer, sizeof buffer);
+                copy(pty_.masterFd(), socket_, buffer, sizeof buffer, true);
             if (fds[1].revents & POLLIN)
                 copy(socket_, pty_.masterFd(), buffer, sizeof buffer);
             if ((fds[1].revents & POLLHUP) && !(fds[1].revents & POLLIN))
@@ -123,9 +125,14 @@ private:
         }
     }
 
-    void copy(int from, int to, char* buffer, std::size_t size)
+    void copy(int from, int to, char* buffer, std::size_t size, bool toLrzsz = false)
     {
         const ssize_t got = ::read(from, buffer, size);
+        if (toLrzsz && got > 0) {
+            if (corruptAt_ >= forwarded_ && corruptAt_ < forwarded_ + got)
+                buffer[corruptAt_ - forwarded_] ^= 0x55;
+            forwarded_ += got;
+        }
         for (ssize_t done = 0; got > 0 && done < got && !stop_.load();) {
             const ssize_t written = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
             if (written > 0) {
@@ -138,6 +145,8 @@ private:
     }
 
     PtyPeer& pty_;
+    long corruptAt_ = -1;
+    long forwarded_ = 0;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int socket_ = -1;
@@ -181,12 +190,17 @@ TEST_F(LrzszTest, OurSenderIntoRx)
         bool crc;
         std::size_t size;
         XmodemMode mode;
+        long corruptAt = -1;
     } cases[] = {
         {"CRC mode, 1K packets", true, 100000, XmodemMode::Crc1K},
         {"CRC mode, exact multiple", true, 4096, XmodemMode::Crc1K},
         {"CRC mode, one byte", true, 1, XmodemMode::Crc1K},
         {"checksum mode, 128-byte packets", false, 30000, XmodemMode::Checksum128},
         {"checksum mode, exact multiple", false, 1280, XmodemMode::Checksum128},
+        // rx answers a spoilt first packet with 'C' again, a later one with NAK.
+        {"CRC mode, first packet spoilt", true, 5000, XmodemMode::Crc1K, 500},
+        {"CRC mode, third packet spoilt", true, 5000, XmodemMode::Crc1K, 2 * 1029 + 700},
+        {"checksum mode, first packet spoilt", false, 500, XmodemMode::Checksum128, 100},
     };
     for (const auto& c : cases) {
         PtyPeer pty;
@@ -204,7 +218,7 @@ TEST_F(LrzszTest, OurSenderIntoRx)
         if (c.crc)
             argv.push_back("-c");
         argv.push_back("received.bin");
-        LrzszPeer rx(pty, dir_, argv);
+        LrzszPeer rx(pty, dir_, argv, c.corruptAt);
         XmodemSender sender(port, job);
         EXPECT_TRUE(sender.send(file.get())) << c.name << ": result " << job.result.load();
         EXPECT_EQ(rx.waitForExit(10s), 0) << c.name;
