@@ -271,6 +271,36 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
     }
 }
 
+TEST_F(JobTest, HangUpDuringAReceptionEndsTheReceiveJobWithAPortError)
+{
+    PtyPeer peer;
+    TransferJob job;
+    job.kind = JobKind::ReceiveData;
+    job.portDevice = peer.slavePath();
+    job.outputPath = (dir_ / "out.img").string();
+    Watchdog watchdog(job.cancelRequest, 5s);
+    Clock::time_point hungUp;
+    {
+        ScriptedPeer box(peer, [&](PtyPeer& p) {
+            p.send("\x1B");
+            p.readUntil(">\r\n>");
+            p.send("QV_UPDATE 1000!\r");
+            p.readUntil("\r\n\r\n");
+            p.read(1, 4s);
+            XmodemPacket packet;
+            p.send(packet.build(1, std::vector<std::uint8_t>(1024, 1), XmodemMode::Crc1K));
+            p.read(1, 2s);
+            hungUp = Clock::now();
+            p.hangUp();
+        });
+        EXPECT_EQ(runWorker(job), kResultSerialPortError);
+    }
+    EXPECT_LT(Clock::now() - hungUp, 1s);
+    EXPECT_FALSE(watchdog.fired());
+    // The reception failed: the file holds the signature only.
+    EXPECT_EQ(readFile(job.outputPath), "VORN LUMEN CORP ");
+}
+
 TEST_F(JobTest, CancelHangUpAndABusyPortEndAJobWaitingForTheBox)
 {
     const struct {

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <time.h>
+
 #include <gtest/gtest.h>
 
 #include "PtyPeer.h"
@@ -270,6 +272,20 @@ TEST(ProtocolWaits, HangUpEndsEachWithResultThreeWithinASecond)
         EXPECT_EQ(line.job.result.load(), kResultSerialPortError) << exchange.name;
         EXPECT_FALSE(watchdog.fired()) << exchange.name;
     }
+}
+
+TEST(ProtocolWaits, ASilentBoxCostsAlmostNoProcessorTime)
+{
+    Line line;
+    Watchdog watchdog(line.job.cancelRequest, 600ms);
+    timespec before{};
+    timespec after{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+    EXPECT_FALSE(line.protocol.awaitCompletion());
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    EXPECT_EQ(line.job.result.load(), kResultCancelled);
+    EXPECT_LT(cpuMs, 60.0) << "the wait spins instead of blocking";
 }
 
 } // namespace
