@@ -78,6 +78,10 @@ public:
         : transponders_(transponders), keys_(kBuckets, kFreeBucket), indices_(kBuckets, 0)
     {
         for (int index = 0; index < kTransponderCapacity; ++index) {
+            // A free record is nobody's transponder, even when a damaged stream record
+            // names the same values.
+            if (transponders[index].satellite >= kSatelliteCapacity)
+                continue;
             const std::uint64_t key = keyOf(transponders[index]);
             std::size_t bucket = bucketOf(key);
             while (keys_[bucket] != kFreeBucket && keys_[bucket] != key)

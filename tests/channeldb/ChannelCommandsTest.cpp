@@ -1,0 +1,143 @@
+// The channel commands of updatetool-cli, run as a user would run them.
+#include "ChannelTestSupport.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "TextListing.h"
+
+extern char** environ;
+
+using namespace updatetool;
+using namespace updatetool::test;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string textOf(const std::string& path)
+{
+    const Bytes bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class ChannelCommands : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeFile(folder.file("channels.img"), demoImage());
+        writeFile(folder.file("received.img"), samples::receivedChannelImage());
+        writeFile(folder.file("app.img"), samples::applicationImage());
+        writeFile(folder.file("boot.img"), samples::bootImage());
+        writeFile(folder.file("tiny.img"), Bytes{'Q', 'V'});
+        const Bytes& demo = demoImage();
+        writeFile(folder.file("short.img"), Bytes(demo.begin(), demo.begin() + 500000));
+    }
+
+    CliRun run(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), UPDATETOOL_CLI);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        const std::string outPath = folder.file("stdout"), errPath = folder.file("stderr");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        CliRun result;
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            return result;
+        int wait = 0;
+        ::waitpid(pid, &wait, 0);
+        result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        result.out = textOf(outPath);
+        result.err = textOf(errPath);
+        return result;
+    }
+
+    std::string at(const char* name) const { return folder.file(name); }
+
+    TempFolder folder;
+};
+
+TEST_F(ChannelCommands, StatusesAndMessages)
+{
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string inStdout, inStderr;
+    } cases[] = {
+        {{"channels"}, 64, "", "subcommand"},
+        {{"channels", "info"}, 64, "", "IMAGE"},
+        {{"channels", "list", at("channels.img")}, 64, "", "unknown subcommand"},
+        {{"channels", "export-text", at("channels.img")}, 64, "", "OUTPUT"},
+        {{"samples"}, 64, "", "DIR"},
+        {{"channels", "info", at("missing.img")}, 2, "", "Can't open file"},
+        {{"channels", "info", folder.path().string()}, 2, "", "Can't open file"},
+        {{"channels", "info", at("app.img")}, 4, "", "Invalid Channel File"},
+        {{"channels", "info", at("boot.img")}, 4, "", "Invalid Channel File"},
+        {{"channels", "info", at("tiny.img")}, 4, "", "Invalid Channel File"},
+        {{"channels", "resave", at("app.img")}, 4, "", "Invalid Channel File"},
+        {{"channels", "resave", at("short.img")}, 4, "", "shorter than a channel image"},
+        {{"channels", "export-text", at("channels.img"), at("no/such/folder.txt")}, 2, "", "Could not open"},
+        {{"channels", "info", at("channels.img")}, 0, "TV channels: 240\nRadio channels: 60\n", ""},
+        {{"channels", "info", at("received.img")}, 0, "  127  Terrestrial", ""},
+        {{"channels", "--help"}, 0, "channels export-text IMAGE OUTPUT", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : std::string()));
+        const CliRun result = run(c.args);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_NE(result.out.find(c.inStdout), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(c.inStderr), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(ChannelCommands, InfoCountsEverything)
+{
+    const CliRun result = run({"channels", "info", at("channels.img")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    for (const char* line : {"Satellites: 6\n", "    0  ASTRA 19.2E", "Transponders: 34\n", "Stream records: 34\n",
+                             "Favourites: 9 8 8 9 9 9 8 (groups 1-7)\n"})
+        EXPECT_NE(result.out.find(line), std::string::npos) << line << " missing in\n" << result.out;
+}
+
+TEST_F(ChannelCommands, ExportTextWritesTheListingToThePathAsGiven)
+{
+    const CliRun result = run({"channels", "export-text", at("channels.img"), at("listing")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(textOf(at("listing")), channelListingText(*loaded(demoImage())));
+}
+
+TEST_F(ChannelCommands, ResaveReproducesTheImage)
+{
+    const CliRun result = run({"channels", "resave", at("channels.img")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(readFile(at("channels.img")) == demoImage());
+    EXPECT_TRUE(readFile(at("short.img")).size() == 500000u);
+}
+
+TEST_F(ChannelCommands, SamplesWritesEveryImage)
+{
+    const CliRun result = run({"samples", at("demo")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(readFile(at("demo/channels.img")) == demoImage());
+    EXPECT_EQ(readFile(at("demo/channels-full.img")).size(), kImageSize);
+    const Bytes app = readFile(at("demo/app.img"));
+    ASSERT_GE(app.size(), 104u);
+    EXPECT_EQ(std::string(app.begin(), app.begin() + 4), "VORN");
+    EXPECT_EQ(app[12], 0);
+    EXPECT_EQ(app[13], 0);
+    EXPECT_EQ(textOf(at("demo/boot.img")).substr(0, 4), "QVBT");
+}
+
+} // namespace
