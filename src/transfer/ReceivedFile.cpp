@@ -21,6 +21,8 @@ bool ReceivedFile::writeData(std::span<const std::uint8_t> bytes)
 {
     if (!file_)
         return false;
+    if (bytes.empty())
+        return true;
     return std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
 }
 

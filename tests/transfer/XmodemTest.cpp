@@ -39,7 +39,8 @@ struct FileCloser {
 std::unique_ptr<std::FILE, FileCloser> fileWith(const std::vector<std::uint8_t>& bytes)
 {
     std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
-    std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+    if (!bytes.empty())
+        std::fwrite(bytes.data(), 1, bytes.size(), file.get());
     std::rewind(file.get());
     return file;
 }
