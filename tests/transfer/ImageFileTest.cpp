@@ -32,13 +32,6 @@ TEST(Crc16Xmodem, KnownValues)
         EXPECT_EQ(crc16Xmodem(bytesOf(c.data)), c.crc) << c.data;
 }
 
-TEST(Crc16Xmodem, ContinuesFromAnEarlierValue)
-{
-    const auto whole = bytesOf("123456789");
-    const std::uint16_t first = crc16Xmodem(std::span(whole).first(4));
-    EXPECT_EQ(crc16Xmodem(std::span(whole).subspan(4), first), 0x31C3);
-}
-
 // An application header with the check value that matches bytes 0-11 and 102-103.
 // Shorter than 104 bytes: the header of a longer image, cut off.
 std::vector<std::uint8_t> validApplicationHeader(std::size_t size = 200)

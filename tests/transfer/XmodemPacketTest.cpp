@@ -55,20 +55,5 @@ TEST(XmodemPacket, Framing)
     }
 }
 
-TEST(XmodemPacket, CheckMatches)
-{
-    std::vector<std::uint8_t> data(128, 0x55);
-    const std::uint16_t crc = crc16Xmodem(data);
-    const std::uint8_t goodCrc[] = {static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)};
-    const std::uint8_t swappedCrc[] = {goodCrc[1], goodCrc[0]};
-    const std::uint8_t goodSum[] = {XmodemPacket::checksum(data)};
-    const std::uint8_t badSum[] = {static_cast<std::uint8_t>(goodSum[0] + 1)};
-    EXPECT_TRUE(XmodemPacket::checkMatches(data, goodCrc, XmodemMode::Crc1K));
-    EXPECT_FALSE(XmodemPacket::checkMatches(data, swappedCrc, XmodemMode::Crc1K));
-    EXPECT_TRUE(XmodemPacket::checkMatches(data, goodSum, XmodemMode::Checksum128));
-    EXPECT_FALSE(XmodemPacket::checkMatches(data, badSum, XmodemMode::Checksum128));
-    EXPECT_FALSE(XmodemPacket::checkMatches(data, goodSum, XmodemMode::Crc1K));
-}
-
 } // namespace
 } // namespace updatetool
