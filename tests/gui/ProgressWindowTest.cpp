@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
 #include <QRegularExpression>
@@ -164,7 +165,19 @@ TEST_F(ProgressWindowTest, SendShowsPhasesFiguresAndClosesWithSuccess)
     TextRecorder status(qobject_cast<QLabel*>(controlById(&window, CTransferDlg::kIdStatus)));
     TextRecorder sizes(qobject_cast<QLabel*>(controlById(&window, CTransferDlg::kIdSize)));
     TextRecorder times(qobject_cast<QLabel*>(controlById(&window, CTransferDlg::kIdTime)));
+    // The window must never freeze: the event loop keeps serving a fast timer throughout.
+    QElapsedTimer sinceLast;
+    qint64 longestGapMs = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        longestGapMs = std::max(longestGapMs, sinceLast.restart());
+    });
+    sinceLast.start();
+    heartbeat.start(20);
     EXPECT_EQ(runUntilClosed(window, 30s), CProgressDlg::kCodeSuccess);
+    heartbeat.stop();
+    // A wait on the worker would stall for seconds; a busy machine stalls far less.
+    EXPECT_LT(longestGapMs, 1000);
 
     EXPECT_TRUE(inOrder(status.texts(), {"Idle", "Checking File...", "Please reboot your STB.", "Transferring Data...",
                                          "Updating File...", "Update End"}))

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -475,6 +476,54 @@ TEST_F(UpdateToolDlgTest, SendThroughTheRealWindowsReachesTheFinishDialog)
     EXPECT_EQ(codes, std::vector<int>{CProgressDlg::kCodeSuccess});
     EXPECT_EQ(finishText, "Update End");
     EXPECT_EQ(job->fileType, kFileTypeApplication);
+}
+
+// A user's session through the real modal loops (exec), the way the program runs:
+// Send to the monitor box, Erase App, then Receive from an uploading box. Only the
+// finish dialogs are answered, by a timer that presses OK.
+TEST_F(UpdateToolDlgTest, UserSessionSendEraseReceiveThroughModalLoops)
+{
+    BoxSimProcess monitor;
+    BoxSimProcess uploader;
+    const std::string upload(30000, 'u');
+    const QString uploadFile = writeFile(QStringLiteral("upload.bin"), upload);
+    ASSERT_TRUE(monitor.start({"--erase-ms", "300"}));
+    ASSERT_TRUE(uploader.start({"--role", "upload", "--file", uploadFile.toStdString()}));
+    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(monitor.devicePath()));
+    qputenv("UPDATETOOL_COM2", QByteArray::fromStdString(uploader.devicePath()));
+    dialog->setModalRunner({}); // the real exec()
+
+    std::vector<QString> finishTexts;
+    QTimer pressOk;
+    QObject::connect(&pressOk, &QTimer::timeout, [&] {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (modal != nullptr && modal->property(kTemplateIdProperty).toInt() == kFinishDialog && modal->isVisible()) {
+            finishTexts.push_back(textOf(modal, 1109));
+            QTest::mouseClick(qobject_cast<QAbstractButton*>(controlById(modal, 1)), Qt::LeftButton);
+        }
+    });
+    pressOk.start(50);
+    // A stuck session would hang the test; fail it instead after a bound.
+    QTimer::singleShot(60000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            qobject_cast<QDialog*>(modal)->done(-1);
+    });
+
+    dialog->show();
+    dialogs.fileAnswers = {writeApplicationImage(QStringLiteral("app.img"), 20000), pathOf(QStringLiteral("dump"))};
+    click(1003);
+    click(1020);
+    click(1095);
+    combo(1000)->setCurrentIndex(1);
+    click(1015);
+    qunsetenv("UPDATETOOL_COM1");
+    qunsetenv("UPDATETOOL_COM2");
+
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(finishTexts, (std::vector<QString>{"Update End", "Erase End"}));
+    QFile received(pathOf(QStringLiteral("dump.IMG")));
+    ASSERT_TRUE(received.open(QIODevice::ReadOnly));
+    EXPECT_EQ(received.readAll().toStdString(), kSignature + upload);
 }
 
 TEST(UpdateToolApp, OwnsOneJobAndOneDatabaseAndRegistersTheDragDropMessages)
