@@ -171,6 +171,11 @@ ChannelDatabase::ChannelDatabase()
 
 void ChannelDatabase::reset()
 {
+    resetTables(true);
+}
+
+void ChannelDatabase::resetTables(bool channelSlotsToo)
+{
     tvCount = radioCount = channelCount = 0;
     streamCount = 0;
     rebuiltChannelCount = 0;
@@ -197,21 +202,23 @@ void ChannelDatabase::reset()
 
     // Only the fields a channel walk or the listing look at are emptied; the carried
     // ones stay until a load or an edit writes them.
-    const ChannelRecord empty = emptySlot();
-    for (auto& channel : channels) {
-        channel.transponder = empty.transponder;
-        channel.satellite = empty.satellite;
-        channel.audioPid = empty.audioPid;
-        channel.videoPid = empty.videoPid;
-        channel.pcrPid = empty.pcrPid;
-        channel.word8 = empty.word8;
-        channel.serviceId = empty.serviceId;
-        channel.kindBits = empty.kindBits;
-        channel.infoMark = empty.infoMark;
-        channel.byte18 = empty.byte18;
-        channel.flag16 = empty.flag16;
-        channel.streamWord = empty.streamWord;
-        channel.extraPid = empty.extraPid;
+    if (channelSlotsToo) {
+        const ChannelRecord empty = emptySlot();
+        for (auto& channel : channels) {
+            channel.transponder = empty.transponder;
+            channel.satellite = empty.satellite;
+            channel.audioPid = empty.audioPid;
+            channel.videoPid = empty.videoPid;
+            channel.pcrPid = empty.pcrPid;
+            channel.word8 = empty.word8;
+            channel.serviceId = empty.serviceId;
+            channel.kindBits = empty.kindBits;
+            channel.infoMark = empty.infoMark;
+            channel.byte18 = empty.byte18;
+            channel.flag16 = empty.flag16;
+            channel.streamWord = empty.streamWord;
+            channel.extraPid = empty.extraPid;
+        }
     }
     nextFreeServiceId = 0xFFFE;
     channelSlots = -1;
@@ -231,17 +238,19 @@ void ChannelDatabase::reset()
 
 LoadResult ChannelDatabase::load()
 {
-    reset();
     // Nothing past the channel block is read; a load never needs it.
     const auto image = channelfile::readWholeFile(filePath, kImageSize);
-    if (!image)
+    if (!image) {
+        reset();
         return LoadResult::CantOpen;
-    return decode(*image);
+    }
+    return loadFromBytes(image->bytes());
 }
 
 LoadResult ChannelDatabase::loadFromBytes(std::span<const std::uint8_t> image)
 {
-    reset();
+    // The decoding writes every channel slot, so the slots need no emptying first.
+    resetTables(false);
     return decode(image);
 }
 
@@ -401,23 +410,22 @@ bool ChannelDatabase::save()
         lastSaveError = SaveError::CantOpen;
         return false;
     }
-    if (!saveInto(*image)) {
+    if (!saveInto(image->bytes())) {
         lastSaveError = SaveError::TooShort;
         return false;
     }
-    if (!channelfile::replaceFile(filePath, *image, saveOptions)) {
+    if (!channelfile::replaceFile(filePath, image->bytes(), saveOptions)) {
         lastSaveError = SaveError::WriteFailed;
         return false;
     }
     return true;
 }
 
-bool ChannelDatabase::saveInto(std::vector<std::uint8_t>& imageBytes) const
+bool ChannelDatabase::saveInto(std::span<std::uint8_t> image) const
 {
     // Writing into a shorter file would have to invent the rest of the block.
-    if (imageBytes.size() < kImageSize)
+    if (image.size() < kImageSize)
         return false;
-    const std::span<std::uint8_t> image(imageBytes);
 
     writeFavorites(favorites, image);
 

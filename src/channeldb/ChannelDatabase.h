@@ -45,7 +45,7 @@ public:
     // The same two steps on bytes in memory, for callers that hold the image themselves.
     LoadResult loadFromBytes(std::span<const std::uint8_t> image);
     // Updates `image` in place; false when it is shorter than the channel block.
-    bool saveInto(std::vector<std::uint8_t>& image) const;
+    bool saveInto(std::span<std::uint8_t> image) const;
 
     // Recounts channels per satellite and per transponder and rebuilds the favourite
     // groups from the channels' flags; returns the number of non-empty channel slots.
@@ -126,6 +126,7 @@ public:
     SaveError lastSaveError = SaveError::None;
 
 private:
+    void resetTables(bool channelSlotsToo);
     LoadResult decode(std::span<const std::uint8_t> image);
     void decodeChannels(std::span<const std::uint8_t> table);
     void buildChannelOrderAndStreamRefs();

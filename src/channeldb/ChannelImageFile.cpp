@@ -57,29 +57,37 @@ private:
     std::string path_;
 };
 
-std::optional<std::vector<std::uint8_t>> readAll(const UniqueFd& fd, std::size_t limit)
+std::optional<FileContent> readAll(const UniqueFd& fd, std::size_t limit)
 {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    std::vector<std::uint8_t> bytes(std::min(static_cast<std::size_t>(info.st_size), limit));
-    std::size_t done = 0;
+    FileContent content;
+    // One byte more than the size fstat gave shows at once whether the file grew.
+    std::size_t capacity = std::min(static_cast<std::size_t>(info.st_size), limit);
+    if (capacity < limit)
+        ++capacity;
+    content.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     for (;;) {
-        if (done == limit)
+        if (content.size == limit)
             break;
-        if (done == bytes.size()) // the file may have grown since fstat
-            bytes.resize(std::min(bytes.size() + 65536, limit));
-        const ssize_t got = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (content.size == capacity) {
+            const std::size_t larger = std::min(capacity + capacity / 2 + 65536, limit);
+            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(larger);
+            std::copy_n(content.buffer.get(), content.size, grown.get());
+            content.buffer = std::move(grown);
+            capacity = larger;
+        }
+        const ssize_t got = ::read(fd.get(), content.buffer.get() + content.size, capacity - content.size);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return std::nullopt;
         if (got == 0)
             break;
-        done += static_cast<std::size_t>(got);
+        content.size += static_cast<std::size_t>(got);
     }
-    bytes.resize(done);
-    return bytes;
+    return content;
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> content, std::size_t failAfter)
@@ -117,7 +125,7 @@ std::string nameOf(const std::string& path)
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, std::size_t limit)
+std::optional<FileContent> readWholeFile(const std::string& path, std::size_t limit)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid())
@@ -125,7 +133,7 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path, 
     return readAll(fd, limit);
 }
 
-std::optional<std::vector<std::uint8_t>> readFileForUpdate(const std::string& path)
+std::optional<FileContent> readFileForUpdate(const std::string& path)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())

@@ -3,22 +3,31 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 // Whole-file reads and the replace-by-rename that keeps a channel image intact when a
 // save goes wrong half way.
 namespace updatetool::channelfile {
 
+// A file's bytes in a buffer that is not cleared first: loading a channel image
+// should cost little more than reading it.
+struct FileContent {
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::size_t size = 0;
+    std::span<std::uint8_t> bytes() { return {buffer.get(), size}; }
+    std::span<const std::uint8_t> bytes() const { return {buffer.get(), size}; }
+};
+
 // The file's bytes (at most `limit` of them), or nothing when it cannot be opened or read.
-std::optional<std::vector<std::uint8_t>> readWholeFile(
-    const std::string& path, std::size_t limit = std::numeric_limits<std::size_t>::max());
+std::optional<FileContent> readWholeFile(const std::string& path,
+                                         std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Like readWholeFile, but only for a file this process may also write: a save must
 // not replace a file the user could not have written in place.
-std::optional<std::vector<std::uint8_t>> readFileForUpdate(const std::string& path);
+std::optional<FileContent> readFileForUpdate(const std::string& path);
 
 struct ReplaceOptions {
     // Flush the new content and the folder entry to the disk before reporting success.

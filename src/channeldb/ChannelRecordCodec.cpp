@@ -1,26 +1,56 @@
 #include "ChannelRecordCodec.h"
 
 #include <algorithm>
+#include <array>
 
 #include "BlockBytes.h"
 #include "ChannelBlockLayout.h"
 
 namespace updatetool::channelblock {
 
+namespace {
+
+// The flag-word permutation as two lookup tables per direction (one per byte), so a
+// load of 9000 channels does not loop over 16 bits for each.
+struct FlagTables {
+    std::array<std::uint16_t, 256> low{};
+    std::array<std::uint16_t, 256> high{};
+};
+
+constexpr FlagTables makeFlagTables(bool fileToMemory)
+{
+    FlagTables tables;
+    for (unsigned value = 0; value < 256; ++value) {
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            if (!(value & (1u << bit)))
+                continue;
+            for (unsigned fileBit = 0; fileBit < 16; ++fileBit) {
+                const unsigned memoryBit = channelrec::kFlagBitFromFileBit[fileBit];
+                const unsigned from = fileToMemory ? fileBit : memoryBit;
+                const unsigned to = fileToMemory ? memoryBit : fileBit;
+                if (from == bit)
+                    tables.low[value] = static_cast<std::uint16_t>(tables.low[value] | (1u << to));
+                if (from == bit + 8)
+                    tables.high[value] = static_cast<std::uint16_t>(tables.high[value] | (1u << to));
+            }
+        }
+    }
+    return tables;
+}
+
+constexpr FlagTables kFileToMemory = makeFlagTables(true);
+constexpr FlagTables kMemoryToFile = makeFlagTables(false);
+
+} // namespace
+
 std::uint16_t flagsFromFileWord(std::uint16_t fileWord)
 {
-    std::uint32_t flags = 0;
-    for (unsigned fileBit = 0; fileBit < 16; ++fileBit)
-        flags |= getBits(fileWord, fileBit, 1) << channelrec::kFlagBitFromFileBit[fileBit];
-    return static_cast<std::uint16_t>(flags);
+    return static_cast<std::uint16_t>(kFileToMemory.low[fileWord & 0xFFu] | kFileToMemory.high[fileWord >> 8]);
 }
 
 std::uint16_t fileWordFromFlags(std::uint16_t flags)
 {
-    std::uint32_t fileWord = 0;
-    for (unsigned fileBit = 0; fileBit < 16; ++fileBit)
-        fileWord |= getBits(flags, channelrec::kFlagBitFromFileBit[fileBit], 1) << fileBit;
-    return static_cast<std::uint16_t>(fileWord);
+    return static_cast<std::uint16_t>(kMemoryToFile.low[flags & 0xFFu] | kMemoryToFile.high[flags >> 8]);
 }
 
 bool channelRecordEmpty(std::span<const std::uint8_t> record)

@@ -54,7 +54,7 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
         exitStatus = fileError(ids::kCantOpenFile, path);
         return nullptr;
     }
-    if (!channelblock::isChannelImageHead(*head)) {
+    if (!channelblock::isChannelImageHead(head->bytes())) {
         std::fprintf(stderr, "%s: %s\n", std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
         exitStatus = kExitNotChannelImage;
         return nullptr;
