@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -178,6 +179,14 @@ bool PtyLink::write(std::span<const std::uint8_t> bytes)
 bool PtyLink::write(std::string_view text)
 {
     return write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+int PtyLink::unreadByTool() const
+{
+    int count = 0;
+    if (slaveFd_ < 0 || ioctl(slaveFd_, FIONREAD, &count) != 0)
+        return 0;
+    return count;
 }
 
 void PtyLink::hangUp()

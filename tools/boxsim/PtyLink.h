@@ -30,6 +30,8 @@ public:
     bool write(std::span<const std::uint8_t> bytes);
     bool write(std::string_view text);
     bool writeByte(std::uint8_t byte) { return write(std::span<const std::uint8_t>(&byte, 1)); }
+    // Bytes written that the tool has not read yet (none while it reads).
+    int unreadByTool() const;
     // Closes the terminal as a box that loses power would; nothing works afterwards.
     void hangUp();
     bool hungUp() const { return masterFd_ < 0; }

@@ -74,7 +74,9 @@ bool UploadRole::callTool()
 {
     log_.write("calling");
     for (;;) {
-        if (!link_.writeByte(kEsc) && link_.hungUp())
+        // While no one has the device open the last ESC is still waiting there;
+        // one is enough, so the tool does not open into a backlog of them.
+        if (link_.unreadByTool() == 0 && !link_.writeByte(kEsc) && link_.hungUp())
             return false;
         // Wait a little for the prompt before calling again.
         while (const auto byte = link_.readByte(kAttentionRepeatMs)) {
