@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -424,6 +425,26 @@ TEST_F(UpdateToolDlgTest, WindowMenuEntryRunsTheAboutBox)
     EXPECT_EQ(about->data().toInt(), 16);
     EXPECT_TRUE(dialog->actions().contains(about));
     EXPECT_EQ(dialog->contextMenuPolicy(), Qt::ActionsContextMenu);
+
+    // The Menu key (or a right-click) on a control without a menu of its own
+    // reaches the window's menu.
+    dialog->show();
+    for (const int id : {1020, 1012, 1094}) {
+        QStringList menuTexts;
+        QTimer::singleShot(100, [&menuTexts] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                for (QAction* action : popup->actions())
+                    if (!action->isSeparator())
+                        menuTexts << action->text();
+                popup->close();
+            }
+        });
+        QWidget* control = controlById(dialog.get(), id);
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(control, &fromKeyboard);
+        EXPECT_EQ(menuTexts, QStringList{"&About This Program..."}) << id;
+    }
+    EXPECT_TRUE(runs.empty()); // opening the menu runs nothing
 
     about->trigger();
     dialog->onSysCommand(0x0013); // the low four bits do not matter
