@@ -4,8 +4,9 @@
 # Uses Xvfb when it is installed, so the windows really draw; else offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build=${BUILD_DIR:-build-bench}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The same optimised build run.sh makes; BUILD_DIR picks another.
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target windows_bench
 bench=$build/bench/gui/windows_bench
 if command -v xvfb-run >/dev/null 2>&1; then
