@@ -140,16 +140,20 @@ int runReceiveData(TransferJob& job)
     const XmodemReceiver::Outcome outcome =
         receiver.receive(announced, std::span(job.receiveBuffer.get(), kReceiveBufferSize));
 
+    const bool complete = outcome.succeeded && outcome.stored >= announced;
     bool written = true;
-    if (outcome.succeeded && outcome.stored >= announced) {
+    if (complete) {
         job.endTick.store(tickCount());
         job.phase.store(kPhaseMaking);
         // The fill of the last packet beyond the announced size is dropped.
         written = output.writeData(std::span(job.receiveBuffer.get(), announced));
     }
     // Closing flushes; a flush that fails means the file on disk is short, which
-    // the box must hear about as much as a failed write.
-    written = output.close() && written;
+    // the box must hear about as much as a failed write. A reception that came up
+    // short is answered "Done" all the same: the box has nothing more to send.
+    const bool closed = output.close();
+    if (complete)
+        written = written && closed;
     protocol.finalAnswer(written);
     if (written)
         job.phase.store(kPhaseUpdateEnd);

@@ -215,6 +215,7 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
         {"received", false, false, "Done\r\n>", 16 + 2000},
         {"reception fails", true, false, "Done\r\n>", 16},
         {"file cannot be written", false, true, "Abort\r\n>", 0},
+        {"reception fails, file cannot be written", true, true, "Done\r\n>", 0},
     };
     for (const auto& c : cases) {
         PtyPeer peer;
