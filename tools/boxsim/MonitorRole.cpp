@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "BoxXmodem.h"
+#include "SessionLoop.h"
 
 namespace boxsim {
 
@@ -72,15 +73,7 @@ int MonitorRole::run()
         ignoreEverything();
         return 0;
     }
-    unsigned sessionsDone = 0;
-    while (!link_.hungUp()) {
-        if (serveSession() == SessionEnd::LinkGone)
-            break;
-        ++sessionsDone;
-        log_.write("session end " + std::to_string(sessionsDone));
-        if (options_.sessions != 0 && sessionsDone >= options_.sessions)
-            break;
-    }
+    runSessions(link_, options_, log_, [this] { return serveSession() != SessionEnd::LinkGone; });
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "BoxXmodem.h"
+#include "SessionLoop.h"
 
 namespace boxsim {
 
@@ -45,15 +46,7 @@ int UploadRole::run()
         }
         return 0;
     }
-    unsigned sessionsDone = 0;
-    while (!link_.hungUp()) {
-        if (uploadSession() == Outcome::LinkGone)
-            break;
-        ++sessionsDone;
-        log_.write("session end " + std::to_string(sessionsDone));
-        if (options_.sessions != 0 && sessionsDone >= options_.sessions)
-            break;
-    }
+    runSessions(link_, options_, log_, [this] { return uploadSession() != Outcome::LinkGone; });
     return 0;
 }
 
