@@ -24,14 +24,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "BoxSimProcess.h"
 #include "ChannelDatabase.h"
 #include "DialogControls.h"
 #include "FakeDialogService.h"
 #include "ImageFile.h"
+#include "TestSupport.h"
 #include "UpdateToolDlg.h"
 
 using namespace updatetool;
+using testsupport::BoxSimProcess;
 
 namespace {
 
@@ -59,12 +60,7 @@ std::string writeApplicationImage(const std::filesystem::path& path, std::size_t
     for (std::size_t i = 16; i < size; ++i)
         image[i] = static_cast<char>((i * 2654435761u) >> 13);
     image.replace(0, 12, "VORNBENCHAPP");
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
-    const std::uint16_t check = crc16Xmodem(std::span(bytes, 12)) ^ crc16Xmodem(std::span(bytes + 102, 2));
-    image[12] = 0;
-    image[13] = 0;
-    image[14] = static_cast<char>(check >> 8);
-    image[15] = static_cast<char>(check & 0xFF);
+    testsupport::sealApplicationHeader(image);
     std::ofstream(path, std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
     return path.string();
 }
@@ -73,7 +69,7 @@ std::string writeApplicationImage(const std::filesystem::path& path, std::size_t
 Figures sendFromCommandLine(const std::string& image)
 {
     Figures figures;
-    test::BoxSimProcess box;
+    BoxSimProcess box;
     if (!box.start({"--baud", "115200"}))
         return figures;
     const auto start = std::chrono::steady_clock::now();
@@ -82,7 +78,7 @@ Figures sendFromCommandLine(const std::string& image)
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
         dup2(null, STDERR_FILENO);
-        execl(UPDATETOOL_CLI_PATH, "updatetool-cli", "send", "--port", box.devicePath().c_str(), image.c_str(),
+        execl(UPDATETOOL_CLI_PATH, "updatetool-cli", "send", "--port", box.device().c_str(), image.c_str(),
               static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -101,10 +97,10 @@ Figures sendFromCommandLine(const std::string& image)
 Figures sendFromWindows(const std::string& image)
 {
     Figures figures;
-    test::BoxSimProcess box;
+    BoxSimProcess box;
     if (!box.start({"--baud", "115200"}))
         return figures;
-    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(box.devicePath()));
+    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(box.device()));
 
     TransferJob job;
     auto channels = std::make_unique<ChannelDatabase>();

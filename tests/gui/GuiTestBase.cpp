@@ -1,11 +1,10 @@
 #include "GuiTestBase.h"
 
-#include <array>
-
 #include <QFile>
 #include <QTimer>
 
 #include "ImageFile.h"
+#include "TestSupport.h"
 
 namespace updatetool::test {
 
@@ -26,15 +25,11 @@ QString GuiTestBase::writeApplicationImage(const QString& name, std::size_t size
         image[i] = static_cast<char>(i * 7 + 3);
     image.replace(0, 4, kMagicApplication);
     image.replace(4, 8, "TESTAPP1");
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
-    const std::uint16_t check = crc16Xmodem(std::span(bytes, 12)) ^ crc16Xmodem(std::span(bytes + 102, 2));
-    // Big-endian 32-bit field holding the 16-bit check value.
-    const std::array<char, 4> field{0, 0, static_cast<char>(check >> 8), static_cast<char>(check & 0xFF)};
-    image.replace(12, 4, field.data(), 4);
+    testsupport::sealApplicationHeader(image);
     return writeFile(name, image);
 }
 
-bool GuiTestBase::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!condition()) {

@@ -24,6 +24,9 @@ namespace updatetool::test {
 
 using namespace std::chrono_literals;
 
+// Runs the event loop until the condition holds or the time is up.
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
+
 // Shared by the window tests: one job record, a fake for the user's answers,
 // a temporary folder for files, and bounded waits that keep the event loop running.
 class GuiTestBase : public ::testing::Test {
@@ -37,9 +40,6 @@ protected:
     QString writeFile(const QString& name, std::string_view bytes) const;
     // An application image of `size` bytes whose header check holds.
     QString writeApplicationImage(const QString& name, std::size_t size) const;
-
-    // Runs the event loop until the condition holds or the time is up.
-    static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
 
     // Opens the dialog window-modally (never exec) and waits for it to close;
     // returns its closing code, or -1 if it was still open at the limit.

@@ -5,15 +5,17 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 
-#include "BoxSimProcess.h"
 #include "EraseDlg.h"
 #include "FinishDlg.h"
 #include "GuiTestBase.h"
 #include "ImageFile.h"
+#include "TestSupport.h"
 #include "TransferDlg.h"
 
 namespace updatetool::test {
 namespace {
+
+using testsupport::BoxSimProcess;
 
 // True when every text of `seen` appears in `order`, in that order; a window
 // that polls ten times a second may skip a phase that lasts less than a tick.
@@ -53,7 +55,7 @@ protected:
     {
         if (!box.start(options))
             return false;
-        job->portDevice = box.devicePath();
+        job->portDevice = box.device();
         return true;
     }
 };

@@ -18,31 +18,27 @@
 #include <QTest>
 
 #include "AboutDlg.h"
-#include "BoxSimProcess.h"
 #include "ChannelDatabase.h"
 #include "DialogControls.h"
 #include "EraseDlg.h"
 #include "FakeDialogService.h"
 #include "FinishDlg.h"
+#include "GuiTestBase.h"
 #include "ImageFile.h"
+#include "TestSupport.h"
 #include "TransferDlg.h"
 #include "UpdateToolDlg.h"
 
 using namespace updatetool;
 using namespace std::chrono_literals;
 
+using test::waitUntil;
+using testsupport::BoxSimProcess;
+
 namespace {
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 20s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
+// How long a window may take to reach the state its picture shows.
+constexpr auto kWindowLimit = 20s;
 
 bool save(QWidget& window, const QDir& out, const char* name)
 {
@@ -61,12 +57,7 @@ std::string writeApplicationImage(const std::filesystem::path& path, std::size_t
     for (std::size_t i = 16; i < size; ++i)
         image[i] = static_cast<char>(i * 13 + 5);
     image.replace(0, 12, "VORNDEMO-APP");
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(image.data());
-    const std::uint16_t check = crc16Xmodem(std::span(bytes, 12)) ^ crc16Xmodem(std::span(bytes + 102, 2));
-    image[12] = 0;
-    image[13] = 0;
-    image[14] = static_cast<char>(check >> 8);
-    image[15] = static_cast<char>(check & 0xFF);
+    testsupport::sealApplicationHeader(image);
     std::ofstream(path, std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
     return path.string();
 }
@@ -102,9 +93,9 @@ int main(int argc, char** argv)
         ok &= save(about, out, "about-box.png");
     }
     {
-        test::BoxSimProcess box;
+        BoxSimProcess box;
         ok &= box.start({"--baud", "115200"});
-        job.portDevice = box.devicePath();
+        job.portDevice = box.device();
         job.kind = JobKind::SendImage;
         job.imagePath = image;
         job.fileType = kFileTypeApplication;
@@ -114,28 +105,28 @@ int main(int argc, char** argv)
         ok &= waitUntil([&] { return job.bytesDone.load() > 90000; }, 60s);
         ok &= save(transfer, out, "transfer-window.png");
         transfer.reject();
-        ok &= waitUntil([&] { return !transfer.isVisible(); });
+        ok &= waitUntil([&] { return !transfer.isVisible(); }, kWindowLimit);
     }
     {
-        test::BoxSimProcess box;
+        BoxSimProcess box;
         ok &= box.start({"--refuse"});
-        job.portDevice = box.devicePath();
+        job.portDevice = box.device();
         CTransferDlg transfer(job);
         transfer.open();
-        ok &= waitUntil([&] { return transfer.jobFinished(); });
+        ok &= waitUntil([&] { return transfer.jobFinished(); }, kWindowLimit);
         ok &= save(transfer, out, "transfer-failed.png");
         transfer.reject();
     }
     {
-        test::BoxSimProcess box;
+        BoxSimProcess box;
         ok &= box.start({"--erase-ms", "3000"});
-        job.portDevice = box.devicePath();
+        job.portDevice = box.device();
         job.kind = JobKind::EraseApplication;
         CEraseDlg erase(job);
         erase.open();
-        ok &= waitUntil([&] { return job.eraseStarted.load(); });
+        ok &= waitUntil([&] { return job.eraseStarted.load(); }, kWindowLimit);
         ok &= save(erase, out, "erase-window.png");
-        ok &= waitUntil([&] { return !erase.isVisible(); });
+        ok &= waitUntil([&] { return !erase.isVisible(); }, kWindowLimit);
     }
     {
         job.eraseStarted = false;

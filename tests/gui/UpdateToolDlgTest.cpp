@@ -6,17 +6,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "BoxSimProcess.h"
 #include "ChannelDatabase.h"
 #include "GuiTestBase.h"
 #include "ImageFile.h"
 #include "ProgressDlg.h"
+#include "TestSupport.h"
 #include "AboutDlg.h"
 #include "UpdateToolApp.h"
 #include "UpdateToolDlg.h"
 
 namespace updatetool::test {
 namespace {
+
+using testsupport::BoxSimProcess;
 
 constexpr int kTransferWindow = 130;
 constexpr int kEraseWindow = 152;
@@ -472,7 +474,7 @@ TEST_F(UpdateToolDlgTest, SendThroughTheRealWindowsReachesTheFinishDialog)
 {
     BoxSimProcess box;
     ASSERT_TRUE(box.start({}));
-    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(box.devicePath()));
+    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(box.device()));
     const QString image = writeApplicationImage(QStringLiteral("app.img"), 8192);
     dialogs.fileAnswers = {image};
     click(1003);
@@ -510,8 +512,8 @@ TEST_F(UpdateToolDlgTest, UserSessionSendEraseReceiveThroughModalLoops)
     const QString uploadFile = writeFile(QStringLiteral("upload.bin"), upload);
     ASSERT_TRUE(monitor.start({"--erase-ms", "300"}));
     ASSERT_TRUE(uploader.start({"--role", "upload", "--file", uploadFile.toStdString()}));
-    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(monitor.devicePath()));
-    qputenv("UPDATETOOL_COM2", QByteArray::fromStdString(uploader.devicePath()));
+    qputenv("UPDATETOOL_COM1", QByteArray::fromStdString(monitor.device()));
+    qputenv("UPDATETOOL_COM2", QByteArray::fromStdString(uploader.device()));
     dialog->setModalRunner({}); // the real exec()
 
     std::vector<QString> finishTexts;

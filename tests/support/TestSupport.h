@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
-// Helpers shared by the end-to-end and command-line tests: a boxsim child
-// process, a scratch folder, and test images.
+// Helpers shared by the end-to-end, command-line and window tests: a boxsim
+// child process, a scratch folder, and test images. No Qt here, so the
+// sanitizer builds (which leave the windows out) can use all of it.
 namespace testsupport {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -26,8 +28,8 @@ private:
     std::filesystem::path root_;
 };
 
-// boxsim as a child process. The device path is read from its first output
-// line; the process is killed and reaped when this object goes.
+// boxsim, the simulated box on a pseudo-terminal, as a child process. Stopped
+// and reaped when this object goes, so no test leaves one behind.
 class BoxSimProcess {
 public:
     BoxSimProcess() = default;
@@ -35,11 +37,17 @@ public:
     BoxSimProcess(const BoxSimProcess&) = delete;
     BoxSimProcess& operator=(const BoxSimProcess&) = delete;
 
+    // Starts boxsim with these options and waits (at most 10 s) for the device
+    // path it prints first. False when it did not start.
     bool start(const std::vector<std::string>& args);
     const std::string& device() const { return device_; }
     // True once the process has ended (reaps it); waits up to timeout.
     bool hasExited(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+    // Ends it now (SIGTERM, then SIGKILL) and waits for it.
     void stop();
+
+    // The boxsim this build made, by its absolute path.
+    static const char* executable();
 
 private:
     pid_t pid_ = -1;
@@ -61,6 +69,10 @@ pid_t spawnProcess(const std::vector<std::string>& argv, const std::vector<std::
 
 // An image of the given magic and size, with a valid application header for "VORN".
 Bytes makeImage(const std::string& magic, std::size_t size, unsigned seed = 1);
+// Writes the application header check: offset 12 holds CRC(bytes 0-11) XOR
+// CRC(bytes 102-103), big-endian 32-bit. The image must hold at least 104 bytes.
+void sealApplicationHeader(std::span<std::uint8_t> image);
+void sealApplicationHeader(std::string& image);
 Bytes randomBytes(std::size_t size, unsigned seed);
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -63,6 +64,11 @@ TempDir::~TempDir()
         std::filesystem::remove_all(root_, ignored);
 }
 
+const char* BoxSimProcess::executable()
+{
+    return BOXSIM_PATH;
+}
+
 BoxSimProcess::~BoxSimProcess()
 {
     stop();
@@ -70,7 +76,12 @@ BoxSimProcess::~BoxSimProcess()
 
 void BoxSimProcess::stop()
 {
-    killAndReap(pid_);
+    if (pid_ <= 0)
+        return;
+    // SIGTERM first: boxsim then removes the link it may have made.
+    kill(pid_, SIGTERM);
+    if (!hasExited(std::chrono::seconds(3)))
+        killAndReap(pid_);
 }
 
 bool BoxSimProcess::start(const std::vector<std::string>& args)
@@ -81,10 +92,10 @@ bool BoxSimProcess::start(const std::vector<std::string>& args)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    std::vector<std::string> argv{BOXSIM_PATH};
+    std::vector<std::string> argv{executable()};
     argv.insert(argv.end(), args.begin(), args.end());
     auto argvPointers = cStrings(argv);
-    const int spawned = posix_spawn(&pid_, BOXSIM_PATH, &actions, nullptr, argvPointers.data(), environ);
+    const int spawned = posix_spawn(&pid_, executable(), &actions, nullptr, argvPointers.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     if (spawned != 0) {
@@ -92,9 +103,10 @@ bool BoxSimProcess::start(const std::vector<std::string>& args)
         close(pipeFds[0]);
         return false;
     }
-    // The first line is the device path; give a loaded machine a few seconds.
+    // The first line is the device path; give a loaded machine (or a sanitizer
+    // build) a few seconds. boxsim prints nothing more, so the pipe can go then.
     std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         pollfd entry{pipeFds[0], POLLIN, 0};
         if (poll(&entry, 1, 100) <= 0)
@@ -120,7 +132,8 @@ bool BoxSimProcess::hasExited(std::chrono::milliseconds timeout)
         return true;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        const pid_t done = waitpid(pid_, nullptr, WNOHANG);
+        if (done == pid_ || (done < 0 && errno == ECHILD)) {
             pid_ = -1;
             return true;
         }
@@ -190,16 +203,23 @@ Bytes makeImage(const std::string& magic, std::size_t size, unsigned seed)
     Bytes image = randomBytes(size, seed);
     for (std::size_t i = 0; i < magic.size() && i < image.size(); ++i)
         image[i] = static_cast<std::uint8_t>(magic[i]);
-    if (magic == "VORN" && image.size() >= 104) {
-        // Header check: offset 12 holds CRC(bytes 0-11) XOR CRC(bytes 102-103), big-endian 32-bit.
-        const std::uint32_t check = updatetool::crc16Xmodem(std::span(image).first(12)) ^
-                                    updatetool::crc16Xmodem(std::span(image).subspan(102, 2));
-        image[12] = static_cast<std::uint8_t>(check >> 24);
-        image[13] = static_cast<std::uint8_t>(check >> 16);
-        image[14] = static_cast<std::uint8_t>(check >> 8);
-        image[15] = static_cast<std::uint8_t>(check);
-    }
+    if (magic == "VORN" && image.size() >= updatetool::kApplicationHeaderExtent)
+        sealApplicationHeader(image);
     return image;
+}
+
+void sealApplicationHeader(std::span<std::uint8_t> image)
+{
+    const std::uint32_t check = updatetool::crc16Xmodem(image.first(12)) ^ updatetool::crc16Xmodem(image.subspan(102, 2));
+    image[12] = static_cast<std::uint8_t>(check >> 24);
+    image[13] = static_cast<std::uint8_t>(check >> 16);
+    image[14] = static_cast<std::uint8_t>(check >> 8);
+    image[15] = static_cast<std::uint8_t>(check);
+}
+
+void sealApplicationHeader(std::string& image)
+{
+    sealApplicationHeader(std::span(reinterpret_cast<std::uint8_t*>(image.data()), image.size()));
 }
 
 void writeFile(const std::string& path, const Bytes& bytes)
