@@ -73,32 +73,10 @@ if [ -f "$samples/channels.img" ]; then
   tail -c +17 "$samples/channels.img" > "$upload"
 fi
 
-work=$(mktemp -d)
-box_pids=()
-cleanup() {
-  for pid in "${box_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Starts boxsim in the background and sets box_device from the first line it prints.
-start_box() {
-  local out=$work/box-${#box_pids[@]}.out
-  "$boxsim" "$@" > "$out" 2>> "$work/boxsim.err" &
-  box_pids+=($!)
-  box_device=
-  for _ in $(seq 50); do
-    if [ -s "$out" ]; then box_device=$(head -n 1 "$out"); break; fi
-    sleep 0.1
-  done
-  if [ -z "$box_device" ]; then
-    echo "run.sh: boxsim did not start" >&2
-    exit 1
-  fi
-}
+box_caller=run.sh
+# shellcheck source=scripts/boxsim-lib.sh
+. scripts/boxsim-lib.sh
+box_errors=$work/boxsim.err
 
 baud=${UPDATETOOL_DEMO_BAUD:-115200}
 start_box --baud "$baud" --erase-ms 1500 --save "$samples/box-received-by-com1.img"

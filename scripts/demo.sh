@@ -14,32 +14,9 @@ for tool in "$cli" "$boxsim"; do
   fi
 done
 
-work=$(mktemp -d)
-box_pids=()
-cleanup() {
-  for pid in "${box_pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Starts boxsim in the background and sets box_device from its first line.
-start_box() {
-  local out=$work/box-${#box_pids[@]}.out
-  "$boxsim" "$@" > "$out" &
-  box_pids+=($!)
-  box_device=
-  for _ in $(seq 50); do
-    if [ -s "$out" ]; then box_device=$(head -n 1 "$out"); break; fi
-    sleep 0.1
-  done
-  if [ -z "$box_device" ]; then
-    echo "demo: boxsim did not start" >&2
-    exit 1
-  fi
-}
+box_caller=demo
+# shellcheck source=scripts/boxsim-lib.sh
+. scripts/boxsim-lib.sh
 
 # A sample application image from the channel tools when they are built,
 # otherwise a small channel image (it needs no header check).
