@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <future>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,21 @@ TEST(SerialPortNames, IndexAndDevice)
         EXPECT_EQ(SerialPort::resolvePortName(c.name), c.device) << c.name;
     ::unsetenv("UPDATETOOL_COM2");
     ::unsetenv("UPDATETOOL_COM3");
+}
+
+TEST(SerialPort, OpeningDropsBytesThatArrivedBeforeTheJob)
+{
+    // A prompt left over from an earlier session must not pass for the box's answer.
+    PtyPeer peer;
+    peer.send("Abort\r\n>");
+    std::this_thread::sleep_for(50ms);
+    SerialPort port;
+    ASSERT_TRUE(port.open(peer.slavePath()));
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(port.readByte(byte)) << "stale byte " << int(byte);
+    peer.send(">");
+    ASSERT_TRUE(port.readByte(byte));
+    EXPECT_EQ(byte, '>');
 }
 
 TEST(SerialPort, ReadGivesUpAfterTheConstantPlusOneMillisecond)

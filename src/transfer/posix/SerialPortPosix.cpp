@@ -109,6 +109,10 @@ bool SerialPort::open(std::string_view name)
         close();
         return false;
     }
+    // Bytes that arrived before this job opened the line answer nobody's question
+    // (a stale prompt would pass for the box's answer to our first ESC), so a job
+    // starts with an empty input queue, as a freshly opened port does.
+    ::tcflush(fd, TCIFLUSH);
     return true;
 }
 
