@@ -1,5 +1,6 @@
 // The transfer commands of the command line: the same jobs the windows run,
 // polled the same way, with the job's result as the exit status.
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -28,12 +29,14 @@ constexpr int kExitReceiveShort = 5;
 constexpr long kPollIntervalNs = 100'000'000;
 
 // Set by SIGINT; the polling loop turns it into the job's cancel request, since
-// a signal handler may not touch anything but a flag like this.
-volatile std::sig_atomic_t interrupted = 0;
+// a signal handler may not touch anything but a flag like this. The signal may be
+// taken on the worker thread, so the flag is a lock-free atomic, not a sig_atomic_t.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onInterrupt(int)
 {
-    interrupted = 1;
+    interrupted.store(true);
 }
 
 struct TransferArgs {
@@ -129,7 +132,7 @@ int runJob(TransferJob& job, ProgressLine& progress)
     // A second Ctrl-C ends the program at once, should the job not react to the first.
     action.sa_flags = SA_RESETHAND;
     struct sigaction previous {};
-    interrupted = 0;
+    interrupted.store(false);
     sigaction(SIGINT, &action, &previous);
 
     job.cancelRequest.store(false);
@@ -152,10 +155,8 @@ int runJob(TransferJob& job, ProgressLine& progress)
     progress.update(job, tickCount());
     progress.finish();
     sigaction(SIGINT, &previous, nullptr);
-    if (interrupted && result != kResultSuccess) {
-        std::fputs("Cancelled.\n", stderr);
-        return kExitCancelled;
-    }
+    // A job that failed for a reason of its own before it noticed the Ctrl-C keeps
+    // that reason; a cancelled one reports itself as such.
     return result;
 }
 
@@ -247,6 +248,11 @@ int receiveData(std::span<char* const> args)
     if (stat(parsed->file.c_str(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) < kHeaderSize) {
         std::fprintf(stderr, "Could not write %s.\n", parsed->file.c_str());
         return kExitFileError;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) != expected && interrupted.load()) {
+        // Ctrl-C during the reception ends it short; that is the user's doing.
+        std::fputs("Cancelled.\n", stderr);
+        return kExitCancelled;
     }
     if (static_cast<std::uint64_t>(info.st_size) != expected) {
         std::fprintf(stderr, "Receive ended short: the box announced %u bytes, %s holds %llu of them.\n",
