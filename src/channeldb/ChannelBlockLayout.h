@@ -162,7 +162,4 @@ inline constexpr std::size_t kMembers = 28;
 inline constexpr std::size_t kMemberListSize = 300;
 } // namespace favoritegroups
 
-// A file the channel editor accepts starts with the company signature or with "QVCH".
-bool isChannelImageHead(std::span<const std::uint8_t> head);
-
 } // namespace updatetool::channelblock

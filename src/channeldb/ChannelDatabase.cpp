@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bitset>
 
-#include "BlockBytes.h"
+#include "ByteOrder.h"
 #include "ChannelBlockLayout.h"
 #include "ChannelRecordCodec.h"
 #include "Crc16Arc.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "BlockBytes.h"
+#include "ByteOrder.h"
 #include "ChannelBlockLayout.h"
 
 namespace updatetool::channelblock {

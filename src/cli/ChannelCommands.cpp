@@ -8,6 +8,7 @@
 #include "ChannelBlockLayout.h"
 #include "ChannelDatabase.h"
 #include "CommandLine.h"
+#include "ImageFile.h"
 #include "SampleImages.h"
 #include "StringTable.h"
 #include "TextListing.h"
@@ -54,7 +55,7 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
         exitStatus = fileError(ids::kCantOpenFile, path);
         return nullptr;
     }
-    if (!channelblock::isChannelImageHead(head->bytes())) {
+    if (!isChannelFileHead(head->bytes())) {
         std::fprintf(stderr, "%s: %s\n", std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
         exitStatus = kExitNotChannelImage;
         return nullptr;

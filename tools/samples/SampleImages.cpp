@@ -6,9 +6,10 @@
 #include <fstream>
 #include <span>
 
-#include "BlockBytes.h"
+#include "ByteOrder.h"
 #include "ChannelBlockLayout.h"
 #include "Crc16Arc.h"
+#include "ImageFile.h"
 
 namespace updatetool::samples {
 
@@ -314,18 +315,6 @@ ChannelPlan demoPlan()
         {{0, "ASTRA 19.2E", 8, 1}, {1, "HOTBIRD 13.0E", 8, 318}, {2, "EUTELSAT 7.0E", 5, 126},
          {3, "TURKSAT 42.0E", 5, 66}, {4, "THOR 0.8W", 4, 70}, {127, "Terrestrial", 4, 8468}},
         240, 60, 5, false};
-}
-
-// CRC-16/XMODEM of the application header check.
-std::uint16_t crc16Xmodem(std::span<const std::uint8_t> data)
-{
-    std::uint16_t crc = 0;
-    for (const std::uint8_t byte : data) {
-        crc = static_cast<std::uint16_t>(crc ^ (byte << 8));
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    return crc;
 }
 
 std::vector<std::uint8_t> filledImage(std::string_view magic, std::size_t size, std::uint32_t seed)
