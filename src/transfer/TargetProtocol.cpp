@@ -96,12 +96,27 @@ void TargetProtocol::send(std::string_view text)
     port_.writeBuffer({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
-bool TargetProtocol::attention()
+bool TargetProtocol::beginCalling()
 {
-    // A short read time-out, so one ESC goes out about every 31 ms while the box
-    // is silent (it is being reset and only listens for a moment).
+    // A short read time-out while the two sides find each other: one ESC goes out
+    // about every 31 ms while the box is silent (it is being reset and only listens
+    // for a moment).
     if (!port_.setTimeouts(10) || !port_.applyLineSettings(false))
         return fail(kResultSerialPortError);
+    return true;
+}
+
+bool TargetProtocol::endCalling()
+{
+    if (!port_.setTimeouts(100))
+        return fail(kResultImageFileError);
+    return true;
+}
+
+bool TargetProtocol::attention()
+{
+    if (!beginCalling())
+        return false;
     for (;;) {
         std::uint8_t byte = 0;
         const Read read = next(byte);
@@ -114,9 +129,7 @@ bool TargetProtocol::attention()
             return false;
         port_.writeByte(kAttention);
     }
-    if (!port_.setTimeouts(100))
-        return fail(kResultImageFileError);
-    return true;
+    return endCalling();
 }
 
 bool TargetProtocol::identify()
@@ -211,8 +224,8 @@ bool TargetProtocol::eraseAll()
 
 bool TargetProtocol::awaitAttention()
 {
-    if (!port_.setTimeouts(10) || !port_.applyLineSettings(false))
-        return fail(kResultSerialPortError);
+    if (!beginCalling())
+        return false;
     for (;;) {
         std::uint8_t byte = 0;
         const Read read = next(byte);
@@ -224,9 +237,7 @@ bool TargetProtocol::awaitAttention()
         }
     }
     send(">\r\n");
-    if (!port_.setTimeouts(100))
-        return fail(kResultImageFileError);
-    return true;
+    return endCalling();
 }
 
 bool TargetProtocol::commandLoop()

@@ -49,6 +49,9 @@ private:
     // One read between two looks at the cancel request.
     Read next(std::uint8_t& byte);
     bool fail(int result);
+    // The line settings and time-outs around the attention exchange, in either role.
+    bool beginCalling();
+    bool endCalling();
     // Ends a wait that cannot go on; false for a read that only timed out.
     bool waitEnded(Read read);
     void send(std::string_view text);
