@@ -1,6 +1,7 @@
 #include "UpdateToolApp.h"
 
 #include "ChannelDatabase.h"
+#include "ChannelEditorDlg.h"
 #include "QtDialogService.h"
 #include "TransferJob.h"
 
@@ -10,6 +11,10 @@ CUpdateToolApp::CUpdateToolApp(std::unique_ptr<DialogService> dialogs)
     : job_(std::make_unique<TransferJob>())
     , channels_(std::make_unique<ChannelDatabase>())
     , dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogService>())
+    , editorFactory_([this](ChannelDatabase& channels) -> std::unique_ptr<QDialog> {
+        // Without a parent, like every top-level window of the program.
+        return std::make_unique<CChannelEditorDlg>(channels, *dialogs_);
+    })
 {
 }
 

@@ -698,11 +698,11 @@ void ChannelDatabase::removeTransponder(int transponder)
 {
     if (transponder < 0 || transponder >= kTransponderCapacity)
         return;
-    // A free record, not a moved table: no other record changes its index.
-    TransponderRecord freed;
-    freed.satellite = kNoSatellite;
-    transponders[transponder] = freed;
-    transponderMarks[transponder] = 0;
+    // Freeing the record instead would let the next insert reuse its index while the
+    // satellites' lists and channels still named it; the mark keeps every index as it is
+    // until the save renumbers them all together.
+    transponders[transponder].frequency = kDeletedTransponderMark;
+    transponders[transponder].symbolRate = kDeletedTransponderMark;
     transponderChannelCounts[transponder] = 0;
 }
 

@@ -88,10 +88,41 @@ public:
     bool addStreamRef(std::uint32_t streamRef);
     // Takes a position out of the channel order, closing the gap.
     void removeChannelOrderPosition(int position);
-    // Frees a transponder record so that it stops counting and is reused by the next insert.
+    // Marks a transponder record deleted (frequency and symbol rate 1799): it stops being
+    // listed, and the next save drops it and moves the later records up.
     void removeTransponder(int transponder);
     // Transponder records in use (the ones the editor lists).
     int usedTransponderCount() const;
+
+    // The channel editor's edit steps. Each keeps the tables consistent (counts,
+    // deleted counters, channel order, favourites) and sets `modified` when it changed
+    // anything, so a window only says which rows the user meant.
+
+    // Marks the channels at these channel-order positions deleted and takes the
+    // positions out of the order. Returns how many channels were deleted.
+    int deleteChannelsAt(std::span<const int> positions);
+
+    struct TransponderDeletion {
+        bool removed = false;   // the transponder was in the table and is now gone
+        int channelsDeleted = 0;
+        // A channel's stream record was empty or missing: its channels cannot be told apart.
+        bool streamMissing = false;
+    };
+    // Deletes the channels tuned to a transponder, takes the transponder out of its
+    // satellite's list and out of the table.
+    TransponderDeletion deleteTransponder(int transponder);
+
+    // A list of channels as the editor shows it: row i stands for the channel at
+    // channel-order position rowPositions[i]. Moves change which record contents sit
+    // behind which row; the rows, their numbers and the order itself stay.
+
+    // Moves the contents behind row `from` so that they end up just before the row now
+    // at `insertionPoint` (the row count puts them last). False when nothing moved.
+    bool moveRow(std::span<const std::uint16_t> rowPositions, int from, int insertionPoint);
+    // Moves the selected rows to the target row, one row at a time in the order that keeps
+    // them together; returns the rows selected afterwards (ascending).
+    std::vector<int> moveSelectedRows(std::span<const std::uint16_t> rowPositions,
+                                      std::span<const int> selectedRows, int target);
 
     char sourceKind = 0; // 'c' for a channel file
     std::uint8_t satelliteCount = kSatelliteCapacity;
@@ -131,6 +162,9 @@ private:
     void decodeChannels(std::span<const std::uint8_t> table);
     void buildChannelOrderAndStreamRefs();
     void encodePaddingFor(std::vector<std::uint8_t>& image) const;
+    int markChannelsDeleted(std::span<const int> positions);
+    int deleteChannelsOfTransponder(int transponder, bool& streamMissing);
+    void moveRowContents(std::span<const std::uint16_t> rowPositions, std::span<const int> contentOfRow);
 };
 
 } // namespace updatetool

@@ -17,6 +17,16 @@ void DialogService::stop(QWidget* owner, unsigned stringId)
     showMessage(owner, {applicationTitle(), tableText(stringId), MessageIcon::Stop, MessageButtons::Ok});
 }
 
+void DialogService::stopText(QWidget* owner, const QString& text)
+{
+    showMessage(owner, {applicationTitle(), text, MessageIcon::Stop, MessageButtons::Ok});
+}
+
+void DialogService::tell(QWidget* owner, const QString& text)
+{
+    showMessage(owner, {applicationTitle(), text, MessageIcon::None, MessageButtons::Ok});
+}
+
 MessageAnswer DialogService::ask(QWidget* owner, const QString& text, MessageIcon icon)
 {
     return showMessage(owner, {applicationTitle(), text, icon, MessageButtons::YesNo});

@@ -4,11 +4,14 @@
 
 #include <QString>
 
+class QAction;
+class QMenu;
+class QPoint;
 class QWidget;
 
 namespace updatetool {
 
-enum class MessageIcon { Exclamation, Stop, Question, Information };
+enum class MessageIcon { None, Exclamation, Stop, Question, Information };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
@@ -36,11 +39,16 @@ public:
     // accepts a file that exists.
     virtual std::optional<QString> getOpenFileName(QWidget* owner, const FileDialogRequest& request) = 0;
     virtual std::optional<QString> getSaveFileName(QWidget* owner, const FileDialogRequest& request) = 0;
+    // Shows a popup menu at a screen position and returns the chosen entry, or null.
+    virtual QAction* execPopupMenu(QWidget* owner, QMenu& menu, const QPoint& globalPos) = 0;
 
     // A literal text: exclamation icon and OK, the application title as caption.
     void warn(QWidget* owner, const QString& text);
     // A string-table message by number: stop icon and OK.
     void stop(QWidget* owner, unsigned stringId);
+    // A literal text with the stop icon, or with no icon at all.
+    void stopText(QWidget* owner, const QString& text);
+    void tell(QWidget* owner, const QString& text);
     // A question with Yes and No.
     MessageAnswer ask(QWidget* owner, const QString& text, MessageIcon icon = MessageIcon::Question);
 };

@@ -1,6 +1,7 @@
 #include "QtDialogService.h"
 
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 
 namespace updatetool {
@@ -10,6 +11,7 @@ namespace {
 QMessageBox::Icon boxIcon(MessageIcon icon)
 {
     switch (icon) {
+    case MessageIcon::None: return QMessageBox::NoIcon;
     case MessageIcon::Exclamation: return QMessageBox::Warning;
     case MessageIcon::Stop: return QMessageBox::Critical;
     case MessageIcon::Question: return QMessageBox::Question;
@@ -76,6 +78,11 @@ QStringList QtDialogService::qtNameFilters(const QString& filter)
         filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return filters;
+}
+
+QAction* QtDialogService::execPopupMenu(QWidget*, QMenu& menu, const QPoint& globalPos)
+{
+    return menu.exec(globalPos);
 }
 
 } // namespace updatetool

@@ -10,6 +10,7 @@ public:
     MessageAnswer showMessage(QWidget* owner, const MessageRequest& request) override;
     std::optional<QString> getOpenFileName(QWidget* owner, const FileDialogRequest& request) override;
     std::optional<QString> getSaveFileName(QWidget* owner, const FileDialogRequest& request) override;
+    QAction* execPopupMenu(QWidget* owner, QMenu& menu, const QPoint& globalPos) override;
 
     // "Image File(*.img)|*.img|All File(*.*)|*.*|" -> Qt's "Text (patterns);;..." list.
     // "*.*" becomes "*" because names without a dot are common here, and every

@@ -4,6 +4,9 @@
 #include <optional>
 #include <vector>
 
+#include <QAction>
+#include <QMenu>
+
 #include "DialogService.h"
 
 namespace updatetool::test {
@@ -38,6 +41,25 @@ public:
         return nextFile();
     }
 
+    // Records the entries of every popup menu ("-" for a separator, a trailing " [off]"
+    // for a greyed one) and picks the entry whose text is next in menuChoices (an
+    // empty choice, or none left, closes the menu without a choice).
+    QAction* execPopupMenu(QWidget*, QMenu& menu, const QPoint&) override
+    {
+        QStringList entries;
+        for (QAction* action : menu.actions())
+            entries << (action->isSeparator() ? QStringLiteral("-")
+                                              : action->text() + (action->isEnabled() ? QString() : QStringLiteral(" [off]")));
+        menus.push_back(entries);
+        const QString choice = menuChoices.empty() ? QString() : menuChoices.front();
+        if (!menuChoices.empty())
+            menuChoices.pop_front();
+        for (QAction* action : menu.actions())
+            if (!choice.isEmpty() && action->text() == choice && action->isEnabled())
+                return action;
+        return nullptr;
+    }
+
     // The texts of the message boxes shown, in order.
     std::vector<QString> messageTexts() const
     {
@@ -52,6 +74,8 @@ public:
     // The paths the user picks, in order; an empty one (or none left) is Cancel.
     std::deque<QString> fileAnswers;
     std::deque<MessageAnswer> answers;
+    std::vector<QStringList> menus;
+    std::deque<QString> menuChoices;
 
 private:
     std::optional<QString> nextFile()

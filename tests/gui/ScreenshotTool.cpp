@@ -19,6 +19,8 @@
 
 #include "AboutDlg.h"
 #include "ChannelDatabase.h"
+#include "ChannelEditorDlg.h"
+#include "SampleImages.h"
 #include "DialogControls.h"
 #include "EraseDlg.h"
 #include "FakeDialogService.h"
@@ -132,6 +134,24 @@ int main(int argc, char** argv)
         job.eraseStarted = false;
         CFinishDlg finish(job);
         ok &= save(finish, out, "finish-dialog.png");
+    }
+    {
+        // The sample channel image with a satellite chosen and a few channels selected.
+        const std::vector<std::uint8_t> bytes = samples::channelImage();
+        const std::filesystem::path path = work / "channels.img";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        channels->reset();
+        channels->sourceKind = 'c';
+        channels->filePath = path.string();
+        CChannelEditorDlg editor(*channels, dialogs);
+        auto* satellites = controlAs<QAbstractItemView>(&editor, CChannelEditorDlg::kSatelliteList);
+        satellites->setCurrentIndex(satellites->model()->index(2, 0));
+        auto* tv = controlAs<CDragDropListBox>(&editor, CChannelEditorDlg::kTvList);
+        tv->setFocus();
+        tv->selectRows({3, 4, 5});
+        editor.showInfo(CChannelEditorDlg::InfoKind::Tv, tv->model()->index(4, 0).data(Qt::UserRole + 1).toInt());
+        ok &= save(editor, out, "channel-editor.png");
     }
     std::filesystem::remove_all(work);
     return ok ? 0 : 1;

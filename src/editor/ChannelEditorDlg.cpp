@@ -1,0 +1,835 @@
+#include "ChannelEditorDlg.h"
+
+#include <algorithm>
+#include <numeric>
+#include <utility>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "ChannelDatabase.h"
+#include "DialogControls.h"
+#include "DialogService.h"
+#include "DialogUnits.h"
+#include "EditorListModel.h"
+#include "EditorLists.h"
+#include "EditorTexts.h"
+#include "ListRowDelegate.h"
+#include "StringTable.h"
+
+namespace updatetool {
+
+namespace {
+
+constexpr char kNoChannel[] = "No Channel";
+constexpr char kDiscardQuestion[] = "Discard Modified Data?";
+constexpr char kStreamOverflow[] = "TS Index is overflow";
+constexpr char kAllRow[] = "All";
+constexpr char kFocusMarkerPath[] = ":/bitmaps/bitmap138.xpm";
+constexpr char kHelpPath[] = ":/help/editor.html";
+constexpr int kFocusMarkerSize = 10;
+constexpr int kFocusMarkerGap = 9;
+
+enum class Kind { Button, DefaultButton, Label, SunkenLabel, Bitmap, List, ChannelList, Check, Panel };
+enum : unsigned { kHidden = 1, kDisabled = 2 };
+
+struct ControlTemplate {
+    int id;
+    Kind kind;
+    int x, y, width, height; // dialog units
+    const char* text;
+    unsigned style = 0;
+};
+
+// The editor's template (dialog 134, 443 x 359 units), in tab order.
+constexpr ControlTemplate kControls[] = {
+    {CChannelEditorDlg::kOutText, Kind::Button, 7, 7, 38, 14, "Out Text", kHidden},
+    {CChannelEditorDlg::kSave, Kind::DefaultButton, 92, 7, 31, 14, "Save"},
+    {CChannelEditorDlg::kQuit, Kind::Button, 136, 7, 32, 14, "Quit"},
+    {CChannelEditorDlg::kFactoryDefaultLabel, Kind::SunkenLabel, 174, 7, 79, 14, "Factory Default Channel"},
+    {CChannelEditorDlg::kHelp, Kind::Button, 422, 7, 14, 14, "?"},
+    {CChannelEditorDlg::kFocusMarker, Kind::Bitmap, 10, 26, 7, 6, ""},
+    {CChannelEditorDlg::kSatelliteLabel, Kind::Label, 17, 24, 57, 8, "Satellite"},
+    {CChannelEditorDlg::kTransponderLabel, Kind::Label, 101, 24, 62, 8, "Transponder"},
+    {CChannelEditorDlg::kTvLabel, Kind::Label, 180, 24, 121, 8, "TV Channels"},
+    {CChannelEditorDlg::kRadioLabel, Kind::Label, 311, 24, 123, 8, "Radio Channels"},
+    {CChannelEditorDlg::kSatelliteList, Kind::List, 7, 33, 82, 210, ""},
+    {CChannelEditorDlg::kTransponderList, Kind::List, 91, 33, 77, 210, ""},
+    {CChannelEditorDlg::kTvList, Kind::ChannelList, 169, 33, 132, 312, ""},
+    {CChannelEditorDlg::kRadioList, Kind::ChannelList, 306, 33, 130, 312, ""},
+    {1080, Kind::Check, 7, 230, 162, 9, "favorite1", kHidden | kDisabled},
+    {1081, Kind::Check, 7, 241, 162, 9, "favorite2", kHidden | kDisabled},
+    {1082, Kind::Check, 7, 252, 162, 9, "favorite3", kHidden | kDisabled},
+    {1083, Kind::Check, 7, 265, 162, 9, "favorite4", kHidden | kDisabled},
+    {1084, Kind::Check, 7, 274, 162, 9, "favorite5", kHidden | kDisabled},
+    {1085, Kind::Check, 7, 285, 162, 9, "favorite6", kHidden | kDisabled},
+    {1086, Kind::Check, 7, 296, 162, 9, "favorite7", kHidden | kDisabled},
+    {CChannelEditorDlg::kFavLabel, Kind::Label, 68, 246, 44, 8, "FAV", kHidden},
+    {CChannelEditorDlg::kInfoLabel, Kind::Label, 59, 254, 61, 20, "Info"},
+    {CChannelEditorDlg::kInfoPanel, Kind::Panel, 7, 283, 161, 60, ""},
+};
+constexpr int kWidthUnits = 443;
+constexpr int kHeightUnits = 359;
+
+struct MenuItem {
+    int command;
+    const char* text;
+};
+struct MenuTemplate {
+    int labelId;
+    const char* title;
+    std::vector<MenuItem> items;
+};
+
+// Menus 144 (satellite), 145 (transponder) and 146 (channels), with the title row each gets.
+const MenuTemplate& menuTemplate(int labelId)
+{
+    static const MenuTemplate kMenus[] = {
+        {CChannelEditorDlg::kSatelliteLabel, "[ Satellite ]", {{CChannelEditorDlg::kCmdEditSatellite, "Edit"}}},
+        {CChannelEditorDlg::kTransponderLabel, "[ Transponder ]",
+         {{CChannelEditorDlg::kCmdNewTransponder, "New"},
+          {CChannelEditorDlg::kCmdEditTransponder, "Edit"},
+          {CChannelEditorDlg::kCmdDeleteOne, "Delete One"}}},
+        {CChannelEditorDlg::kTvLabel, "[ TV Ch. ]",
+         {{CChannelEditorDlg::kCmdEditChannel, "Edit"},
+          {CChannelEditorDlg::kCmdDeleteSelect, "Delete Select"},
+          {CChannelEditorDlg::kCmdDeleteAll, "Delete All"}}},
+        {CChannelEditorDlg::kRadioLabel, "[ RADIO Ch. ]",
+         {{CChannelEditorDlg::kCmdEditChannel, "Edit"},
+          {CChannelEditorDlg::kCmdDeleteSelect, "Delete Select"},
+          {CChannelEditorDlg::kCmdDeleteAll, "Delete All"}}},
+    };
+    for (const MenuTemplate& menu : kMenus)
+        if (menu.labelId == labelId)
+            return menu;
+    return kMenus[0];
+}
+
+QString fromStored(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The panel's text keeps the box's '\r' line breaks; a label breaks lines at '\n'.
+QString panelText(const std::string& text)
+{
+    QString shown = fromStored(text);
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+QString saveFailureReason(SaveError error)
+{
+    switch (error) {
+    case SaveError::CantOpen:
+        return QStringLiteral("The file cannot be opened for writing.");
+    case SaveError::TooShort:
+        return QStringLiteral("The file is shorter than a channel image.");
+    case SaveError::WriteFailed:
+        return QStringLiteral("The new content could not be written (is the disk full?). The file was left as it was.");
+    case SaveError::None:
+        break;
+    }
+    return QStringLiteral("The file could not be written.");
+}
+
+} // namespace
+
+CChannelEditorDlg::CChannelEditorDlg(ChannelDatabase& database, DialogService& dialogs, QWidget* parent)
+    : QDialog(parent), database_(database), dialogs_(dialogs), commands_(database)
+{
+    setProperty(kTemplateIdProperty, kTemplateId);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    createControls();
+    createModels();
+    connectLists();
+    applyAccessibleNames(this);
+    open();
+}
+
+CChannelEditorDlg::~CChannelEditorDlg() = default;
+
+void CChannelEditorDlg::createControls()
+{
+    const DialogUnits units(font());
+    setFixedSize(units.x(kWidthUnits), units.y(kHeightUnits));
+    for (const ControlTemplate& control : kControls) {
+        const QString text = QString::fromLatin1(control.text);
+        QWidget* widget = nullptr;
+        switch (control.kind) {
+        case Kind::Button:
+        case Kind::DefaultButton: {
+            auto* button = new QPushButton(text, this);
+            button->setAutoDefault(false);
+            button->setDefault(control.kind == Kind::DefaultButton);
+            widget = button;
+            break;
+        }
+        case Kind::Label:
+        case Kind::SunkenLabel:
+        case Kind::Panel:
+        case Kind::Bitmap: {
+            auto* label = new QLabel(text, this);
+            label->setTextFormat(Qt::PlainText);
+            if (control.kind == Kind::Label) {
+                label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            } else if (control.kind == Kind::SunkenLabel) {
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            } else if (control.kind == Kind::Panel) {
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                label->setWordWrap(false);
+            }
+            widget = label;
+            break;
+        }
+        case Kind::List:
+            widget = new QListView(this);
+            break;
+        case Kind::ChannelList:
+            widget = new CDragDropListBox(control.id, this);
+            break;
+        case Kind::Check: {
+            auto* check = new QCheckBox(text, this);
+            check->setLayoutDirection(Qt::RightToLeft); // the text stands left of the box
+            widget = check;
+            break;
+        }
+        }
+        widget->setProperty(kControlIdProperty, control.id);
+        widget->setGeometry(units.rect(control.x, control.y, control.width, control.height));
+        widget->setVisible(!(control.style & kHidden));
+        widget->setEnabled(!(control.style & kDisabled));
+    }
+
+    satelliteList_ = controlAs<QListView>(this, kSatelliteList);
+    transponderList_ = controlAs<QListView>(this, kTransponderList);
+    tvList_ = controlAs<CDragDropListBox>(this, kTvList);
+    radioList_ = controlAs<CDragDropListBox>(this, kRadioList);
+    infoPanel_ = controlAs<QLabel>(this, kInfoPanel);
+    focusMarker_ = controlAs<QLabel>(this, kFocusMarker);
+    saveButton_ = controlAs<QPushButton>(this, kSave);
+    for (int group = 0; group < kFavoriteGroupCount; ++group)
+        favoriteChecks_[group] = controlAs<QCheckBox>(this, kFirstFavorite + group);
+
+    focusMarker_->setPixmap(QPixmap(QString::fromLatin1(kFocusMarkerPath)));
+    focusMarker_->setAccessibleName(QStringLiteral("Active list marker"));
+    // Each list is named by its header; the panel by the label above it.
+    controlAs<QLabel>(this, kSatelliteLabel)->setBuddy(satelliteList_);
+    controlAs<QLabel>(this, kTransponderLabel)->setBuddy(transponderList_);
+    controlAs<QLabel>(this, kTvLabel)->setBuddy(tvList_);
+    controlAs<QLabel>(this, kRadioLabel)->setBuddy(radioList_);
+    controlAs<QLabel>(this, kInfoLabel)->setBuddy(infoPanel_);
+    controlAs<QPushButton>(this, kHelp)->setAccessibleName(QStringLiteral("Help"));
+    controlAs<QPushButton>(this, kHelp)->setShortcut(QKeySequence::HelpContents);
+
+    for (QListView* list : {satelliteList_, transponderList_}) {
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        list->setUniformItemSizes(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
+    for (QWidget* list : std::initializer_list<QWidget*>{satelliteList_, transponderList_, tvList_, radioList_}) {
+        // The window decides which menu a list gets.
+        list->setContextMenuPolicy(Qt::NoContextMenu);
+        list->installEventFilter(this);
+    }
+    tvList_->setOwner(this);
+    radioList_->setOwner(this);
+    tvList_->setDragDropMessages(registerDragDropMessages());
+    radioList_->setDragDropMessages(registerDragDropMessages());
+
+    connect(saveButton_, &QPushButton::clicked, this, &CChannelEditorDlg::save);
+    connect(controlAs<QPushButton>(this, kQuit), &QPushButton::clicked, this, &CChannelEditorDlg::reject);
+    connect(controlAs<QPushButton>(this, kHelp), &QPushButton::clicked, this, &CChannelEditorDlg::openHelp);
+}
+
+void CChannelEditorDlg::createModels()
+{
+    const ChannelDatabase& database = database_;
+    satelliteModel_ = new EditorListModel(
+        [&database](int, std::uint16_t item) {
+            if (item == 0)
+                return QString::fromLatin1(kAllRow);
+            return fromStored(storedName(database.satellites[std::min<int>(item - 1, kSatelliteCapacity - 1)].name));
+        },
+        {}, this);
+    transponderModel_ = new EditorListModel(
+        [&database](int, std::uint16_t item) {
+            return fromStored(transponderRowText(database.transponders[std::min<int>(item, kTransponderCapacity - 1)]));
+        },
+        {}, this);
+    const auto channelAt = [&database](std::uint16_t position) -> const ChannelRecord* {
+        const std::uint16_t slot = position < kChannelSlots ? database.channelOrder[position] : 0xFFFF;
+        return slot < kChannelSlots ? &database.channels[slot] : nullptr;
+    };
+    const auto channelText = [channelAt](int row, std::uint16_t position) {
+        const ChannelRecord* channel = channelAt(position);
+        return channel ? fromStored(channelRowText(row + 1, channel->name)) : QString();
+    };
+    const auto scrambled = [channelAt](std::uint16_t position) {
+        const ChannelRecord* channel = channelAt(position);
+        return channel != nullptr && (channel->flags & channelflag::kScrambled) != 0;
+    };
+    tvModel_ = new EditorListModel(channelText, scrambled, this);
+    radioModel_ = new EditorListModel(channelText, scrambled, this);
+
+    satelliteList_->setModel(satelliteModel_);
+    transponderList_->setModel(transponderModel_);
+    tvList_->setModel(tvModel_);
+    radioList_->setModel(radioModel_);
+
+    // The satellite and transponder lists share one widest-row width; each channel list
+    // has its own, starting at ten characters so that its first rows show before they
+    // are measured.
+    sideDelegate_ = new ListRowDelegate(palette(), 0, this);
+    satelliteList_->setItemDelegate(sideDelegate_);
+    transponderList_->setItemDelegate(sideDelegate_);
+    connect(sideDelegate_, &ListRowDelegate::rowWidthChanged, this, [this] {
+        satelliteList_->doItemsLayout();
+        transponderList_->doItemsLayout();
+    });
+    for (CDragDropListBox* list : {tvList_, radioList_}) {
+        auto* delegate = new ListRowDelegate(palette(), fontMetrics().averageCharWidth() * 10, list);
+        list->setItemDelegate(delegate);
+        connect(delegate, &ListRowDelegate::rowWidthChanged, list, [list] { list->doItemsLayout(); });
+    }
+}
+
+void CChannelEditorDlg::connectLists()
+{
+    connect(satelliteList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!updatingLists_)
+            onSatelliteSelected(satelliteRow());
+    });
+    connect(transponderList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!updatingLists_)
+            onTransponderSelected();
+    });
+    connect(tvList_, &CDragDropListBox::selectionChangedByKeyboard, this, [this] {
+        if (!updatingLists_)
+            onChannelSelected(false);
+    });
+    connect(radioList_, &CDragDropListBox::selectionChangedByKeyboard, this, [this] {
+        if (!updatingLists_)
+            onChannelSelected(true);
+    });
+    connect(transponderList_, &QListView::doubleClicked, this, [this] { runCommand(kCmdEditTransponder); });
+    connect(tvList_, &CDragDropListBox::rowDoubleClicked, this, [this] { runCommand(kCmdEditChannel); });
+    connect(radioList_, &CDragDropListBox::rowDoubleClicked, this, [this] { runCommand(kCmdEditChannel); });
+}
+
+void CChannelEditorDlg::open()
+{
+    const bool channelFile = database_.sourceKind == 'c';
+    setWindowTitle(QString::fromLatin1(channelFile ? kTitle : kFactoryTitle));
+    controlById(this, kFactoryDefaultLabel)->setVisible(!channelFile);
+
+    const LoadResult loaded = database_.load();
+    if (loaded == LoadResult::CantOpen)
+        dialogs_.stop(this, ids::kCantOpenFile);
+    else if (loaded == LoadResult::NoChannel)
+        dialogs_.warn(this, QString::fromLatin1(kNoChannel));
+    database_.rebuildCountersAndFavorites();
+
+    repaintSatelliteAndTransponderLists();
+    activeList_ = kSatelliteLabel;
+    refreshLists(kFilterAll, 0);
+}
+
+void CChannelEditorDlg::setLiveText(int id, const QString& text)
+{
+    auto* label = controlAs<QLabel>(this, id);
+    if (label == nullptr || label->text() == text)
+        return;
+    label->setText(text);
+    // A screen reader hears the label as it is now, not as it was when the window opened.
+    if (label == infoPanel_) {
+        label->setAccessibleDescription(text);
+    } else {
+        label->setAccessibleName(text.trimmed());
+    }
+}
+
+void CChannelEditorDlg::repaintSatelliteAndTransponderLists()
+{
+    satelliteList_->viewport()->update();
+    transponderList_->viewport()->update();
+}
+
+int CChannelEditorDlg::selectedRow(const QListView* list)
+{
+    const QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+int CChannelEditorDlg::satelliteRow() const
+{
+    return selectedRow(satelliteList_);
+}
+
+int CChannelEditorDlg::transponderRow() const
+{
+    return selectedRow(transponderList_);
+}
+
+void CChannelEditorDlg::selectRow(QListView* list, int row)
+{
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    if (row < 0)
+        list->selectionModel()->clear();
+    else
+        list->selectionModel()->setCurrentIndex(list->model()->index(row, 0), QItemSelectionModel::ClearAndSelect);
+    updatingLists_ = wasUpdating;
+}
+
+void CChannelEditorDlg::refreshLists(int mode, int arg)
+{
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    if (mode == kFilterAll) {
+        std::vector<std::uint16_t> rows(static_cast<std::size_t>(database_.satelliteCount) + 1);
+        std::iota(rows.begin(), rows.end(), std::uint16_t{0});
+        satelliteModel_->setItems(std::move(rows));
+    }
+    const bool channelMode = mode == kFilterTvChannel || mode == kFilterRadioChannel;
+    const bool refillTransponders = mode == kFilterAll || mode == kFilterSatellite || (channelMode && satelliteRow() < 0);
+    if (refillTransponders) {
+        if (mode == kFilterSatellite)
+            database_.currentSatellite = arg;
+        transponderModel_->setItems(listedTransponders(database_, mode, arg));
+        setLiveText(kTransponderLabel, QString::asprintf("%4d - Trasponders", transponderModel_->rowCount()));
+    }
+    if (!channelMode) {
+        lastMode_ = mode;
+        lastArg_ = arg;
+        fillChannelLists(mode, arg, 3);
+    }
+    if (mode == kFilterAll)
+        selectRow(satelliteList_, 0);
+    updatingLists_ = wasUpdating;
+}
+
+void CChannelEditorDlg::fillChannelLists(int mode, int arg, int which)
+{
+    if (mode == kFilterTvChannel || mode == kFilterRadioChannel)
+        return;
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    ListedChannels rows = listedChannels(database_, mode, arg);
+    if (which & 1)
+        tvModel_->setItems(std::move(rows.tv));
+    if (which & 2)
+        radioModel_->setItems(std::move(rows.radio));
+    updateCountLabel(kTvLabel);
+    updateCountLabel(kRadioLabel);
+    updatingLists_ = wasUpdating;
+}
+
+void CChannelEditorDlg::updateCountLabel(int labelId)
+{
+    if (labelId == kTvLabel)
+        setLiveText(kTvLabel, QString::asprintf("%4d - TV Channels", tvModel_->rowCount()));
+    else if (labelId == kRadioLabel)
+        setLiveText(kRadioLabel, QString::asprintf("%4d - Radio Channels", radioModel_->rowCount()));
+}
+
+void CChannelEditorDlg::showInfo(InfoKind kind, int index)
+{
+    std::string text;
+    switch (kind) {
+    case InfoKind::Satellite:
+        text = satellitePanelText(database_, index);
+        break;
+    case InfoKind::Transponder:
+        text = transponderPanelText(database_, index);
+        break;
+    case InfoKind::Tv:
+    case InfoKind::Radio:
+        text = channelPanelText(database_, index);
+        if (index >= 0 && index < kChannelSlots && database_.channelOrder[index] < kChannelSlots) {
+            const std::uint16_t flags = database_.channels[database_.channelOrder[index]].flags;
+            for (int group = 1; group <= kFavoriteGroupCount; ++group) {
+                favoriteFlags_[group - 1] = (flags & channelflag::favorite(group)) ? 1 : 0;
+                favoriteChecks_[group - 1]->setChecked(favoriteFlags_[group - 1] != 0);
+            }
+        }
+        break;
+    case InfoKind::Empty:
+        break;
+    }
+    setLiveText(kInfoPanel, panelText(text));
+}
+
+void CChannelEditorDlg::onSatelliteSelected(int row)
+{
+    if (row < 0)
+        return;
+    selectRow(transponderList_, -1);
+    if (row == 0) {
+        refreshLists(kFilterAll, 0);
+        showInfo(InfoKind::Empty, 0);
+        return;
+    }
+    const int satellite = std::min(row - 1, kSatelliteCapacity - 1);
+    refreshLists(kFilterSatellite, database_.satellites[satellite].number);
+    showInfo(InfoKind::Satellite, satellite);
+}
+
+void CChannelEditorDlg::onTransponderSelected()
+{
+    const int row = transponderRow();
+    if (row < 0) {
+        showInfo(InfoKind::Empty, 0);
+        return;
+    }
+    const int transponder = transponderModel_->itemData(row);
+    refreshLists(kFilterTransponder, transponder);
+    showInfo(InfoKind::Transponder, transponder);
+}
+
+void CChannelEditorDlg::onChannelSelected(bool radio)
+{
+    CDragDropListBox* list = radio ? radioList_ : tvList_;
+    const QModelIndex current = list->currentIndex();
+    const int row = current.isValid() && list->isRowSelected(current.row()) ? current.row()
+                  : (list->selectedRows().empty() ? -1 : list->selectedRows().front());
+    if (row < 0)
+        return;
+    const int position = modelOf(list)->itemData(row);
+    int arg = satelliteRow() - 1;
+    if (satelliteRow() < 0) {
+        const std::uint16_t slot = database_.channelOrder[position];
+        arg = slot < kChannelSlots ? database_.channels[slot].satellite : -1;
+    }
+    refreshLists(radio ? kFilterRadioChannel : kFilterTvChannel, arg);
+    showInfo(radio ? InfoKind::Radio : InfoKind::Tv, position);
+}
+
+void CChannelEditorDlg::showChannelInfo(int listId, int row)
+{
+    CDragDropListBox* list = listId == kTvList ? tvList_ : listId == kRadioList ? radioList_ : nullptr;
+    if (list == nullptr || row < 0 || row >= list->rowCount())
+        return;
+    showInfo(listId == kTvList ? InfoKind::Tv : InfoKind::Radio, modelOf(list)->itemData(row));
+}
+
+EditorListModel* CChannelEditorDlg::modelOf(const CDragDropListBox* list) const
+{
+    return list == tvList_ ? tvModel_ : radioModel_;
+}
+
+CDragDropListBox* CChannelEditorDlg::activeChannelList() const
+{
+    return activeList_ == kTvLabel ? tvList_ : radioList_;
+}
+
+std::vector<int> CChannelEditorDlg::moveSelectedRows(int listId, const std::vector<int>& selectedRows, int target)
+{
+    CDragDropListBox* list = listId == kTvList ? tvList_ : radioList_;
+    EditorListModel* model = modelOf(list);
+    const std::vector<int> after = commands_.moveSelectedRows(model->items(), selectedRows, target);
+    if (!selectedRows.empty()) {
+        const int first = std::min({selectedRows.front(), target, after.empty() ? target : after.front()});
+        const int last = std::max({selectedRows.back(), target, after.empty() ? target : after.back()});
+        model->rowsChanged(first, last);
+    }
+    repaintSatelliteAndTransponderLists();
+    return after;
+}
+
+void CChannelEditorDlg::deleteSelectedChannels(int listId)
+{
+    (void)listId; // the active list decides, as for the menu command
+    CDragDropListBox* list = activeChannelList();
+    const std::vector<int> rows = list->selectedRows();
+    if (rows.empty())
+        return;
+    std::vector<int> positions;
+    positions.reserve(rows.size());
+    for (const int row : rows)
+        positions.push_back(modelOf(list)->itemData(row));
+    commands_.deleteChannels(positions);
+
+    const int remaining = list->rowCount() - static_cast<int>(rows.size());
+    if (remaining > 0) {
+        fillChannelLists(lastMode_, lastArg_, 3);
+        const bool wasUpdating = std::exchange(updatingLists_, true);
+        const int row = std::min(rows.front(), list->rowCount() - 1);
+        list->selectRows({row});
+        list->selectionModel()->setCurrentIndex(modelOf(list)->index(row), QItemSelectionModel::NoUpdate);
+        updatingLists_ = wasUpdating;
+    } else {
+        modelOf(list)->clear();
+    }
+    repaintSatelliteAndTransponderLists();
+    updateCountLabel(list == tvList_ ? kTvLabel : kRadioLabel);
+}
+
+void CChannelEditorDlg::deleteAll()
+{
+    CDragDropListBox* list = activeChannelList();
+    if (list->rowCount() == 0)
+        return;
+    std::vector<int> rows(static_cast<std::size_t>(list->rowCount()));
+    std::iota(rows.begin(), rows.end(), 0);
+    list->selectRows(rows);
+    deleteSelectedChannels(list->controlId());
+}
+
+void CChannelEditorDlg::deleteOneTransponder()
+{
+    const int row = transponderRow();
+    if (row < 0)
+        return;
+    const int transponder = transponderModel_->itemData(row);
+    const ChannelDatabase::TransponderDeletion deletion = commands_.deleteTransponder(transponder);
+    // One message however many channels had no stream record, not one each.
+    if (deletion.streamMissing)
+        dialogs_.tell(this, QString::fromLatin1(kStreamOverflow));
+
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    onSatelliteSelected(satelliteRow());
+    updatingLists_ = wasUpdating;
+    repaintSatelliteAndTransponderLists();
+    if (deletion.channelsDeleted > 0) {
+        // The header labels keep the counts of the refilled lists.
+        tvModel_->clear();
+        radioModel_->clear();
+    }
+}
+
+void CChannelEditorDlg::runCommand(int command)
+{
+    switch (command) {
+    case kCmdInsertChannel:
+    case kCmdEditChannel:
+        editChannel();
+        break;
+    case kCmdDeleteSelect:
+        deleteSelectedChannels(activeChannelList()->controlId());
+        break;
+    case kCmdDeleteAll:
+        deleteAll();
+        break;
+    case kCmdEditSatellite:
+        if (database_.sourceKind == 'c')
+            editSatellite();
+        break;
+    case kCmdNewTransponder:
+        editTransponder(true);
+        break;
+    case kCmdEditTransponder:
+        editTransponder(false);
+        break;
+    case kCmdDeleteOne:
+        deleteOneTransponder();
+        break;
+    default:
+        break;
+    }
+}
+
+// The edit dialogs open from here; until they exist these commands change nothing.
+void CChannelEditorDlg::editChannel() {}
+void CChannelEditorDlg::editSatellite() {}
+void CChannelEditorDlg::editTransponder(bool) {}
+
+void CChannelEditorDlg::save()
+{
+    if (commands_.save()) {
+        accept();
+        return;
+    }
+    // The window stays open with every edit, so nothing is lost to a full disk.
+    dialogs_.stopText(this, QStringLiteral("Could not save \"%1\".\n%2")
+                                .arg(QFile::decodeName(database_.filePath.c_str()),
+                                     saveFailureReason(database_.lastSaveError)));
+}
+
+void CChannelEditorDlg::enterOrSave(QWidget* focus)
+{
+    if (focus == saveButton_) {
+        save();
+    } else if (focus == satelliteList_) {
+        if (satelliteRow() > 0)
+            runCommand(kCmdEditSatellite);
+    } else if (focus == transponderList_) {
+        if (transponderRow() >= 0)
+            runCommand(kCmdEditTransponder);
+    } else if (focus == tvList_ || focus == radioList_) {
+        if (!static_cast<CDragDropListBox*>(focus)->selectedRows().empty())
+            runCommand(kCmdEditChannel);
+    }
+}
+
+void CChannelEditorDlg::reject()
+{
+    if (database_.modified
+        && dialogs_.ask(this, QString::fromLatin1(kDiscardQuestion)) != MessageAnswer::Yes)
+        return;
+    QDialog::reject();
+}
+
+void CChannelEditorDlg::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        enterOrSave(QApplication::focusWidget());
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool CChannelEditorDlg::event(QEvent* event)
+{
+    // The lists' drag notifications are answered and otherwise ignored.
+    const DragDropMessages messages = registerDragDropMessages();
+    const int type = event->type();
+    if (type == messages.beginDragDrop || type == messages.queryDrop || type == messages.doDrop)
+        return true;
+    return QDialog::event(event);
+}
+
+bool CChannelEditorDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == satelliteList_)
+            onActiveListChanged(kSatelliteLabel, satelliteList_);
+        else if (watched == transponderList_)
+            onActiveListChanged(kTransponderLabel, transponderList_);
+        else if (watched == tvList_)
+            onActiveListChanged(kTvLabel, tvList_);
+        else if (watched == radioList_)
+            onActiveListChanged(kRadioLabel, radioList_);
+    } else if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Enter on a list edits its row, whatever the list would do with it.
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            enterOrSave(static_cast<QWidget*>(watched));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CChannelEditorDlg::onActiveListChanged(int labelId, QWidget*)
+{
+    activeList_ = labelId;
+    const QWidget* label = controlById(this, labelId);
+    focusMarker_->setGeometry(label->x() - kFocusMarkerGap, label->y(), kFocusMarkerSize, kFocusMarkerSize);
+}
+
+std::unique_ptr<QMenu> CChannelEditorDlg::popupMenuFor(int labelId)
+{
+    const MenuTemplate& layout = menuTemplate(labelId);
+    auto menu = std::make_unique<QMenu>(this);
+    QAction* title = menu->addAction(QString::fromLatin1(layout.title));
+    title->setEnabled(false);
+    menu->addSeparator();
+
+    const CDragDropListBox* channelList = labelId == kTvLabel ? tvList_ : labelId == kRadioLabel ? radioList_ : nullptr;
+    for (const MenuItem& item : layout.items) {
+        bool enabled = true;
+        switch (item.command) {
+        case kCmdNewTransponder:
+            enabled = satelliteRow() > 0;
+            break;
+        case kCmdEditTransponder:
+        case kCmdDeleteOne:
+            enabled = transponderRow() >= 0;
+            break;
+        case kCmdEditChannel:
+        case kCmdDeleteSelect:
+            enabled = channelList != nullptr && !channelList->selectedRows().empty();
+            break;
+        case kCmdDeleteAll:
+            enabled = channelList != nullptr && channelList->rowCount() > 0;
+            break;
+        default:
+            break;
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(item.text));
+        action->setData(item.command);
+        action->setEnabled(enabled);
+    }
+    return menu;
+}
+
+void CChannelEditorDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QPoint screenPoint = event->globalPos();
+    const auto contains = [&](const QWidget* widget) {
+        return widget->isVisible() && widget->rect().contains(widget->mapFromGlobal(screenPoint));
+    };
+    QWidget* focus = QApplication::focusWidget();
+    const bool byKeyboard = event->reason() == QContextMenuEvent::Keyboard;
+    const auto hit = [&](const QWidget* list) { return byKeyboard ? focus == list : contains(list); };
+
+    if (hit(satelliteList_))
+        return;
+    QPoint menuPoint = screenPoint;
+    if (hit(tvList_) || hit(radioList_)) {
+        // The list takes the focus; its selection stays as it is.
+        CDragDropListBox* list = hit(tvList_) ? tvList_ : radioList_;
+        list->setFocus(Qt::OtherFocusReason);
+        if (byKeyboard)
+            menuPoint = list->mapToGlobal(list->rect().center());
+    } else if (hit(transponderList_)) {
+        if (byKeyboard) {
+            menuPoint = transponderList_->mapToGlobal(transponderList_->rect().center());
+        } else {
+            // A click there first: the list selects the row under the pointer and takes the focus.
+            QWidget* viewport = transponderList_->viewport();
+            const QPoint local = viewport->mapFromGlobal(screenPoint);
+            QMouseEvent press(QEvent::MouseButtonPress, local, screenPoint, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, local, screenPoint, Qt::LeftButton, Qt::NoButton,
+                                Qt::NoModifier);
+            QApplication::sendEvent(viewport, &press);
+            QApplication::sendEvent(viewport, &release);
+        }
+    }
+
+    if (database_.sourceKind != 'c' && activeList_ == kSatelliteLabel)
+        return;
+    if (activeList_ == kSatelliteLabel && satelliteRow() <= 0)
+        return;
+    const std::unique_ptr<QMenu> menu = popupMenuFor(activeList_);
+    if (QAction* chosen = dialogs_.execPopupMenu(this, *menu, menuPoint))
+        runCommand(chosen->data().toInt());
+}
+
+void CChannelEditorDlg::openHelp()
+{
+    if (help_ == nullptr) {
+        help_ = new QDialog(this);
+        help_->setWindowTitle(QStringLiteral("Channel Editor Help"));
+        auto* layout = new QVBoxLayout(help_);
+        auto* page = new QTextBrowser(help_);
+        page->setAccessibleName(QStringLiteral("Help"));
+        QFile file(QString::fromLatin1(kHelpPath));
+        if (file.open(QIODevice::ReadOnly))
+            page->setHtml(QString::fromUtf8(file.readAll()));
+        layout->addWidget(page);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, help_);
+        connect(buttons, &QDialogButtonBox::rejected, help_, &QDialog::hide);
+        layout->addWidget(buttons);
+        help_->resize(520, 560);
+    }
+    // Beside the editor, not over it: the user reads it while trying what it says.
+    help_->show();
+    help_->raise();
+}
+
+} // namespace updatetool

@@ -1,0 +1,49 @@
+#include "EditorListModel.h"
+
+namespace updatetool {
+
+EditorListModel::EditorListModel(RowText text, RowFlag scrambled, QObject* parent)
+    : QAbstractListModel(parent), text_(std::move(text)), scrambled_(std::move(scrambled))
+{
+}
+
+void EditorListModel::setItems(std::vector<std::uint16_t> items)
+{
+    beginResetModel();
+    items_ = std::move(items);
+    endResetModel();
+}
+
+void EditorListModel::rowsChanged(int first, int last)
+{
+    if (items_.empty())
+        return;
+    first = std::clamp(first, 0, rowCount() - 1);
+    last = std::clamp(last, first, rowCount() - 1);
+    emit dataChanged(index(first), index(last));
+}
+
+int EditorListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(items_.size());
+}
+
+QVariant EditorListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const std::uint16_t item = items_[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return text_(index.row(), item);
+    case ItemDataRole:
+        return item;
+    case ScrambledRole:
+        return scrambled_ ? scrambled_(item) : false;
+    default:
+        return {};
+    }
+}
+
+} // namespace updatetool

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <QAbstractListModel>
+
+namespace updatetool {
+
+// One of the channel editor's lists as a view of the database: each row holds only its
+// item data (a satellite row, a transponder index or a channel-order position), and
+// the row texts are made from the database when a view asks for them.
+class EditorListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        ItemDataRole = Qt::UserRole + 1,
+        ScrambledRole,
+    };
+    using RowText = std::function<QString(int row, std::uint16_t item)>;
+    using RowFlag = std::function<bool(std::uint16_t item)>;
+
+    explicit EditorListModel(RowText text, RowFlag scrambled = {}, QObject* parent = nullptr);
+
+    void setItems(std::vector<std::uint16_t> items);
+    void clear() { setItems({}); }
+    const std::vector<std::uint16_t>& items() const { return items_; }
+    std::uint16_t itemData(int row) const { return items_.at(static_cast<std::size_t>(row)); }
+    // The database changed what rows first..last show.
+    void rowsChanged(int first, int last);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    RowText text_;
+    RowFlag scrambled_;
+    std::vector<std::uint16_t> items_;
+};
+
+} // namespace updatetool

@@ -1,0 +1,89 @@
+#include "EditorLists.h"
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+
+#include "ChannelDatabase.h"
+#include "EditorTexts.h"
+
+namespace updatetool {
+
+bool transponderListable(const TransponderRecord& transponder, int satelliteCount)
+{
+    if (transponder.satellite >= satelliteCount || transponder.satellite == kNoSatellite)
+        return false;
+    if (transponder.frequency == 0 || transponder.frequency == kEndOfTransponders)
+        return false;
+    return !(transponder.frequency == kDeletedTransponderMark && transponder.symbolRate == kDeletedTransponderMark);
+}
+
+std::vector<std::uint16_t> listedTransponders(const ChannelDatabase& database, int mode, int arg)
+{
+    // A satellite shows only the transponders its own list names.
+    std::bitset<kTransponderCapacity> namedBySatellite;
+    if (mode == kFilterSatellite && arg >= 0 && arg < kSatelliteCapacity) {
+        const SatelliteRecord& satellite = database.satellites[static_cast<std::size_t>(arg)];
+        const int count = std::min<int>(satellite.transponderCount, kTranspondersPerSatellite);
+        for (int entry = 0; entry < count; ++entry)
+            if (satellite.transponderIndex[entry] < kTransponderCapacity)
+                namedBySatellite.set(satellite.transponderIndex[entry]);
+    }
+
+    std::vector<std::uint16_t> rows;
+    for (int index = 0; index < kTransponderCapacity; ++index) {
+        const TransponderRecord& transponder = database.transponders[static_cast<std::size_t>(index)];
+        if (!transponderListable(transponder, database.satelliteCount))
+            continue;
+        bool keep = true;
+        if (mode == kFilterSatellite)
+            keep = transponder.satellite == arg && namedBySatellite.test(static_cast<std::size_t>(index));
+        else if (mode == kFilterTvChannel || mode == kFilterRadioChannel)
+            keep = arg == -1 || transponder.satellite == arg;
+        if (keep)
+            rows.push_back(static_cast<std::uint16_t>(index));
+    }
+    return rows;
+}
+
+ListedChannels listedChannels(const ChannelDatabase& database, int mode, int arg)
+{
+    ListedChannels rows;
+    if (mode != kFilterAll && mode != kFilterSatellite && mode != kFilterTransponder)
+        return rows;
+    // Channels of one stream record share their transponder: find it once per record.
+    constexpr std::uint16_t kNotLookedUp = 0xFFFE;
+    std::array<std::uint16_t, kStreamCapacity> transponderOfStream;
+    transponderOfStream.fill(kNotLookedUp);
+
+    const int positions = std::clamp(database.channelCount, 0, kChannelSlots);
+    for (int position = 0; position < positions; ++position) {
+        const std::uint16_t slot = database.channelOrder[static_cast<std::size_t>(position)];
+        if (slot >= kChannelSlots)
+            break;
+        const ChannelRecord& channel = database.channels[slot];
+        if (channel.streamRef == kNoStreamRef)
+            break;
+        bool take = true;
+        if (mode == kFilterSatellite) {
+            take = channel.satellite == arg;
+        } else if (mode == kFilterTransponder) {
+            const std::uint32_t stream = ChannelDatabase::streamIndexOf(channel.streamRef);
+            std::uint16_t transponder = kNoTransponder;
+            if (stream < kStreamCapacity) {
+                // The lookup depends on the channel's satellite too, so only cache the common case.
+                if (transponderOfStream[stream] == kNotLookedUp && channel.satellite == database.streamSatellite(stream))
+                    transponderOfStream[stream] = transponderOfChannel(database, channel);
+                transponder = channel.satellite == database.streamSatellite(stream) ? transponderOfStream[stream]
+                                                                                    : transponderOfChannel(database, channel);
+            }
+            take = transponder == arg;
+        }
+        if (!take)
+            continue;
+        (channel.isRadio() ? rows.radio : rows.tv).push_back(static_cast<std::uint16_t>(position));
+    }
+    return rows;
+}
+
+} // namespace updatetool
