@@ -552,8 +552,7 @@ std::vector<int> CChannelEditorDlg::moveSelectedRows(int listId, const std::vect
 
 void CChannelEditorDlg::deleteSelectedChannels(int listId)
 {
-    (void)listId; // the active list decides, as for the menu command
-    CDragDropListBox* list = activeChannelList();
+    CDragDropListBox* list = listId == kTvList ? tvList_ : radioList_;
     const std::vector<int> rows = list->selectedRows();
     if (rows.empty())
         return;
@@ -784,6 +783,7 @@ void CChannelEditorDlg::contextMenuEvent(QContextMenuEvent* event)
         // The list takes the focus; its selection stays as it is.
         CDragDropListBox* list = hit(tvList_) ? tvList_ : radioList_;
         list->setFocus(Qt::OtherFocusReason);
+        onActiveListChanged(list == tvList_ ? kTvLabel : kRadioLabel, list);
         if (byKeyboard)
             menuPoint = list->mapToGlobal(list->rect().center());
     } else if (hit(transponderList_)) {
@@ -798,6 +798,8 @@ void CChannelEditorDlg::contextMenuEvent(QContextMenuEvent* event)
                                 Qt::NoModifier);
             QApplication::sendEvent(viewport, &press);
             QApplication::sendEvent(viewport, &release);
+            transponderList_->setFocus(Qt::MouseFocusReason);
+            onActiveListChanged(kTransponderLabel, transponderList_);
         }
     }
 

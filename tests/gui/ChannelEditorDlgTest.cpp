@@ -1,0 +1,388 @@
+// The channel editor window over generated channel images, driven by mouse and key
+// events as a user would. The rules of the edits themselves are tested on the database.
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "ChannelDatabase.h"
+#include "ChannelEditorDlg.h"
+#include "GuiTestBase.h"
+#include "SampleImages.h"
+
+using namespace updatetool;
+using namespace updatetool::test;
+
+// Readable failures: QStrings print as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+using Editor = CChannelEditorDlg;
+using Bytes = std::vector<std::uint8_t>;
+
+// Counts the drag notifications the lists post to the window.
+class DragDropSpy : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        const DragDropMessages messages = registerDragDropMessages();
+        if (event->type() == messages.beginDragDrop)
+            ++begins;
+        else if (event->type() == messages.doDrop)
+            ++drops;
+        return false;
+    }
+    int begins = 0;
+    int drops = 0;
+};
+
+class ChannelEditorDlgTest : public GuiTestBase {
+protected:
+    void open(const Bytes& image = samples::channelImage(), char kind = 'c')
+    {
+        path = pathOf(QStringLiteral("channels.img"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(image.data()), static_cast<qint64>(image.size()));
+        file.close();
+        database->reset();
+        database->sourceKind = kind;
+        database->filePath = path.toStdString();
+        editor = std::make_unique<Editor>(*database, dialogs);
+        editor->installEventFilter(&spy);
+        editor->show();
+        // Focus changes, and so the active list, need an active window.
+        editor->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    }
+
+    QListView* view(int id) const { return controlAs<QListView>(editor.get(), id); }
+    CDragDropListBox* channels(int id) const { return controlAs<CDragDropListBox>(editor.get(), id); }
+
+    static QStringList rows(const QAbstractItemView* list)
+    {
+        QStringList texts;
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            texts << list->model()->index(row, 0).data().toString();
+        return texts;
+    }
+    static QPoint centre(const QAbstractItemView* list, int row)
+    {
+        return list->visualRect(list->model()->index(row, 0)).center();
+    }
+    // A mouse event on the list's rows, at a point in the rows' coordinates.
+    static void mouse(QAbstractItemView* list, QEvent::Type type, QPoint point, Qt::KeyboardModifiers keys = {})
+    {
+        QWidget* viewport = list->viewport();
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, point, viewport->mapToGlobal(point), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          held, keys);
+        QApplication::sendEvent(viewport, &event);
+    }
+    static void click(QAbstractItemView* list, int row, Qt::KeyboardModifiers keys = {})
+    {
+        list->setFocus(Qt::MouseFocusReason); // as a real click does before the list sees it
+        mouse(list, QEvent::MouseButtonPress, centre(list, row), keys);
+        mouse(list, QEvent::MouseButtonRelease, centre(list, row), keys);
+    }
+    static void drag(QAbstractItemView* list, QPoint from, QPoint to)
+    {
+        mouse(list, QEvent::MouseButtonPress, from);
+        mouse(list, QEvent::MouseMove, from + QPoint(0, 4));
+        mouse(list, QEvent::MouseMove, to);
+        mouse(list, QEvent::MouseButtonRelease, to);
+    }
+    void rightClick(QWidget* widget, QPoint point)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, point, widget->mapToGlobal(point));
+        QApplication::sendEvent(widget, &event);
+    }
+    QString panel() const { return textOf(editor.get(), Editor::kInfoPanel); }
+
+    std::unique_ptr<ChannelDatabase> database = std::make_unique<ChannelDatabase>();
+    std::unique_ptr<Editor> editor;
+    DragDropSpy spy;
+    QString path;
+};
+
+TEST_F(ChannelEditorDlgTest, OpensWithEveryListFilledAndAllSelected)
+{
+    Bytes image = samples::channelImage();
+    // Transponder 3 marked deleted: never listed.
+    image[0x0B8D18 + 8 * 3 + 2] = 0x07, image[0x0B8D18 + 8 * 3 + 3] = 0x07;
+    image[0x0B8D18 + 8 * 3 + 4] = 0x07, image[0x0B8D18 + 8 * 3 + 5] = 0x07;
+    open(image);
+
+    EXPECT_EQ(editor->windowTitle(), QString::fromLatin1(Editor::kTitle));
+    EXPECT_FALSE(controlById(editor.get(), Editor::kFactoryDefaultLabel)->isVisible());
+    EXPECT_FALSE(controlById(editor.get(), Editor::kOutText)->isVisible());
+    const QStringList satellites = rows(view(Editor::kSatelliteList));
+    ASSERT_EQ(satellites.size(), 129);
+    EXPECT_EQ(satellites.mid(0, 3), (QStringList{"All", "ASTRA 19.2E", "HOTBIRD 13.0E"}));
+    EXPECT_TRUE(view(Editor::kSatelliteList)->selectionModel()->isRowSelected(0, {}));
+
+    const QStringList transponders = rows(view(Editor::kTransponderList));
+    EXPECT_EQ(textOf(editor.get(), Editor::kTransponderLabel), "  33 - Trasponders");
+    EXPECT_EQ(transponders.front(), "10714 VER 22000");
+    EXPECT_FALSE(transponders.contains(" 1799 VER  1799"));
+    EXPECT_EQ(transponders[29], "CH21   Auto   474.5"); // the first terrestrial one
+
+    EXPECT_EQ(textOf(editor.get(), Editor::kTvLabel), " 240 - TV Channels");
+    EXPECT_EQ(textOf(editor.get(), Editor::kRadioLabel), "  60 - Radio Channels");
+    const QStringList tv = rows(channels(Editor::kTvList));
+    EXPECT_EQ(tv.mid(0, 3), (QStringList{"   1 News 24 1", "   2 Sport 1", "   3 Kanal Sieben"}));
+    EXPECT_EQ(rows(channels(Editor::kRadioList)).front(), "   1 Radio Pop 1");
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(ChannelEditorDlgTest, FactoryDefaultModeAndFilesWithoutChannels)
+{
+    open(samples::channelImage(), 0);
+    EXPECT_EQ(editor->windowTitle(), QString::fromLatin1(Editor::kFactoryTitle));
+    EXPECT_TRUE(controlById(editor.get(), Editor::kFactoryDefaultLabel)->isVisible());
+    view(Editor::kSatelliteList)->setFocus();
+    view(Editor::kSatelliteList)->setCurrentIndex(view(Editor::kSatelliteList)->model()->index(1, 0));
+    rightClick(controlById(editor.get(), Editor::kInfoLabel), {2, 2});
+    EXPECT_TRUE(dialogs.menus.empty()); // no satellite menu in this mode
+
+    Bytes empty = samples::channelImage();
+    for (int slot : {0, 7000}) {
+        empty[0x10 + 48 * slot] = empty[0x11 + 48 * slot] = 0xFF;
+        empty[0x12 + 48 * slot] = empty[0x13 + 48 * slot] = 0xFF;
+    }
+    open(empty);
+    EXPECT_EQ(dialogs.messageTexts(), std::vector<QString>{"No Channel"});
+    EXPECT_EQ(dialogs.calls.back().message.icon, MessageIcon::Exclamation);
+    EXPECT_EQ(channels(Editor::kTvList)->rowCount(), 0);
+}
+
+TEST_F(ChannelEditorDlgTest, SelectionsLinkTheListsAndFillThePanel)
+{
+    open();
+    QListView* satellites = view(Editor::kSatelliteList);
+    click(satellites, 2); // HOTBIRD, satellite 1
+    EXPECT_EQ(panel(), "=======[ Satellite Information ]=======\nName : HOTBIRD 13.0E\n");
+    EXPECT_EQ(textOf(editor.get(), Editor::kTransponderLabel), "   8 - Trasponders");
+    EXPECT_EQ(rows(channels(Editor::kTvList)).front(), "   1 Weather 1"); // numbered from 1 again
+
+    click(view(Editor::kTransponderList), 0);
+    EXPECT_EQ(panel(), "sat  : [1] (HOTBIRD 13.0E)\n");
+    EXPECT_EQ(rows(channels(Editor::kTvList)).mid(0, 2), (QStringList{"   1 Weather 1", "   2 Shop 4"}));
+
+    click(channels(Editor::kTvList), 0);
+    EXPECT_EQ(panel(), "sat  : [1] (HOTBIRD 13.0E)\nts   : [8] 10725 VER 22000\n"
+                       "pid  : A=0109/V=0108/PCR=0108/TXT=0128\nnet=[318] prg=[264] ch=[8]");
+    // Favourite boxes follow the channel: TV channel 8 belongs to no group.
+    EXPECT_FALSE(controlAs<QCheckBox>(editor.get(), Editor::kFirstFavorite)->isChecked());
+
+    click(satellites, 6); // the terrestrial one is not in the first rows: use All
+    click(satellites, 0);
+    click(channels(Editor::kTvList), 30);
+    EXPECT_EQ(panel(), "sat  : [127] (Terrestrial)\nts   : [30] CH21   Auto   474.5\n"
+                       "pid  : A=011f/V=011e/PCR=011e/TXT=013e\nnet=[8468] prg=[286] ch=[30]");
+    // What a screen reader is told follows the texts.
+    EXPECT_EQ(controlById(editor.get(), Editor::kInfoPanel)->accessibleDescription(), panel());
+    EXPECT_EQ(controlById(editor.get(), Editor::kTvLabel)->accessibleName(), "240 - TV Channels");
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(channels(Editor::kTvList));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->text(QAccessible::Name), "TV Channels");
+}
+
+TEST_F(ChannelEditorDlgTest, PopupMenusGreyWhatCannotBeDone)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        QStringList menu; // empty: no menu
+    } cases[] = {
+        {"satellite list", [&] { rightClick(view(Editor::kSatelliteList)->viewport(), {5, 5}); }, {}},
+        {"TV list, nothing selected", [&] { tv->selectRows({}); rightClick(tv->viewport(), centre(tv, 0)); },
+         {"[ TV Ch. ] [off]", "-", "Edit [off]", "Delete Select [off]", "Delete All"}},
+        {"TV list, a row selected", [&] { tv->selectRows({4}); rightClick(tv->viewport(), centre(tv, 0)); },
+         {"[ TV Ch. ] [off]", "-", "Edit", "Delete Select", "Delete All"}},
+        {"the menu selected nothing in the list it opened on",
+         [&] { EXPECT_EQ(tv->selectedRows(), std::vector<int>{4}); }, {}},
+        {"transponder row under the pointer, All chosen",
+         [&] { rightClick(view(Editor::kTransponderList)->viewport(), centre(view(Editor::kTransponderList), 1)); },
+         {"[ Transponder ] [off]", "-", "New [off]", "Edit", "Delete One"}},
+        {"satellite chosen, pointer elsewhere",
+         [&] { click(view(Editor::kSatelliteList), 1); rightClick(controlById(editor.get(), Editor::kInfoLabel), {2, 2}); },
+         {"[ Satellite ] [off]", "-", "Edit"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.menus.clear();
+        c.act();
+        if (c.menu.isEmpty())
+            EXPECT_TRUE(dialogs.menus.empty());
+        else
+            EXPECT_EQ(dialogs.menus, std::vector<QStringList>{c.menu});
+    }
+}
+
+TEST_F(ChannelEditorDlgTest, DeletesReselectAndCount)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    click(tv, 3);
+    click(tv, 4, Qt::ControlModifier);
+    QTest::keyClick(tv, Qt::Key_Delete);
+    EXPECT_EQ(tv->rowCount(), 238);
+    EXPECT_EQ(tv->selectedRows(), std::vector<int>{3});
+    EXPECT_EQ(textOf(editor.get(), Editor::kTvLabel), " 238 - TV Channels");
+    EXPECT_EQ(rows(tv)[3], "   4 Music TV 1"); // numbered again after the refill
+
+    click(tv, 236);
+    click(tv, 237, Qt::ShiftModifier);
+    dialogs.menuChoices = {"Delete Select"};
+    rightClick(tv->viewport(), centre(tv, 0));
+    EXPECT_EQ(tv->selectedRows(), std::vector<int>{235}); // the new last row
+
+    CDragDropListBox* radio = channels(Editor::kRadioList);
+    dialogs.menuChoices = {"Delete All"};
+    rightClick(radio->viewport(), centre(radio, 0));
+    EXPECT_EQ(radio->rowCount(), 0);
+    EXPECT_EQ(textOf(editor.get(), Editor::kRadioLabel), "   0 - Radio Channels");
+    EXPECT_EQ(tv->rowCount(), 236);
+    EXPECT_EQ(database->deletedTvCount, 4);
+    EXPECT_EQ(database->deletedRadioCount, 60);
+}
+
+TEST_F(ChannelEditorDlgTest, DeleteOneEmptiesTheChannelListsAndWarnsOnceForMissingStreams)
+{
+    Bytes image = samples::channelImage();
+    for (int slot : {2, 5}) // past the loaded stream records
+        image[0x10 + 48 * slot + 24] = 0xBF, image[0x10 + 48 * slot + 25] = 0xEC, image[0x10 + 48 * slot + 26] = 0x55;
+    open(image);
+    QListView* transponders = view(Editor::kTransponderList);
+    dialogs.menuChoices = {"Delete One"};
+    rightClick(transponders->viewport(), centre(transponders, 9));
+
+    EXPECT_EQ(dialogs.messageTexts(), std::vector<QString>{"TS Index is overflow"});
+    EXPECT_EQ(dialogs.calls.back().message.icon, MessageIcon::None);
+    EXPECT_EQ(transponders->model()->rowCount(), 33);
+    EXPECT_EQ(channels(Editor::kTvList)->rowCount(), 0);
+    EXPECT_EQ(channels(Editor::kRadioList)->rowCount(), 0);
+    EXPECT_EQ(textOf(editor.get(), Editor::kTvLabel), QString::asprintf("%4d - TV Channels", database->tvCount));
+}
+
+TEST_F(ChannelEditorDlgTest, SaveWritesTheFileAndAFailedSaveKeepsTheEdits)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const QString moved = rows(tv)[1].mid(5);
+    click(tv, 1);
+    drag(tv, centre(tv, 1), centre(tv, 5));
+    EXPECT_EQ(rows(tv)[4], "   5 " + moved); // just before the row that was at 5
+
+    QFile::rename(path, path + ".away");
+    controlAs<QPushButton>(editor.get(), Editor::kSave)->click();
+    EXPECT_TRUE(editor->isVisible());
+    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
+    EXPECT_TRUE(dialogs.messageTexts()[0].contains(path));
+    EXPECT_EQ(dialogs.calls[0].message.icon, MessageIcon::Stop);
+
+    QFile::rename(path + ".away", path);
+    controlAs<QPushButton>(editor.get(), Editor::kSave)->click();
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(editor->result(), QDialog::Accepted);
+
+    auto reloaded = std::make_unique<ChannelDatabase>();
+    reloaded->filePath = path.toStdString();
+    ASSERT_EQ(reloaded->load(), LoadResult::Loaded);
+    EXPECT_EQ(QString::fromLatin1(reloaded->channels[4].name.data()), moved);
+}
+
+TEST_F(ChannelEditorDlgTest, QuitAsksOnlyWhenSomethingChanged)
+{
+    open();
+    QTest::keyClick(editor.get(), Qt::Key_Escape);
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_TRUE(dialogs.calls.empty());
+
+    open();
+    click(channels(Editor::kTvList), 0);
+    QTest::keyClick(channels(Editor::kTvList), Qt::Key_Delete);
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes};
+    controlAs<QPushButton>(editor.get(), Editor::kQuit)->click();
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(dialogs.messageTexts(), std::vector<QString>{"Discard Modified Data?"});
+    QTest::keyClick(editor.get(), Qt::Key_Escape);
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(editor->result(), QDialog::Rejected);
+}
+
+TEST_F(ChannelEditorDlgTest, MouseSelectionAndDragRules)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const QStringList before = rows(tv);
+
+    // A press on an unselected row selects it at once; Shift-dragging extends from the anchor.
+    click(tv, 2);
+    mouse(tv, QEvent::MouseButtonPress, centre(tv, 4), Qt::ShiftModifier);
+    mouse(tv, QEvent::MouseMove, centre(tv, 6));
+    mouse(tv, QEvent::MouseButtonRelease, centre(tv, 6));
+    EXPECT_EQ(tv->selectedRows(), (std::vector<int>{2, 3, 4, 5, 6}));
+
+    // Three pixels do not start a drag, four do; releasing on the press row selects nothing.
+    mouse(tv, QEvent::MouseButtonPress, centre(tv, 3));
+    mouse(tv, QEvent::MouseMove, centre(tv, 3) + QPoint(3, 3));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(spy.begins, 0);
+    mouse(tv, QEvent::MouseMove, centre(tv, 3) + QPoint(0, -4));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(spy.begins, 1);
+    mouse(tv, QEvent::MouseButtonRelease, centre(tv, 3));
+    EXPECT_TRUE(tv->selectedRows().empty());
+    EXPECT_EQ(rows(tv), before);
+
+    // Released outside the list: nothing moves.
+    click(tv, 1);
+    drag(tv, centre(tv, 1), QPoint(-40, 10));
+    EXPECT_EQ(rows(tv), before);
+
+    // Below the last row of the radio list: the selection goes to the end.
+    CDragDropListBox* radio = channels(Editor::kRadioList);
+    const QStringList radioBefore = rows(radio);
+    click(radio, 0);
+    const QRect last = radio->visualRect(radio->model()->index(59, 0));
+    drag(radio, centre(radio, 0), QPoint(last.center().x(), last.bottom() + 6));
+    EXPECT_EQ(rows(radio)[59], "  60 " + radioBefore[0].mid(5));
+    EXPECT_EQ(rows(radio)[0], "   1 " + radioBefore[1].mid(5));
+    EXPECT_EQ(radio->selectedRows(), std::vector<int>{59});
+    EXPECT_TRUE(database->modified);
+}
+
+TEST_F(ChannelEditorDlgTest, DraggingBesideTheListScrollsByWholeColumns)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const int perColumn = tv->rowsPerColumn();
+    ASSERT_LT(perColumn * 3, tv->rowCount());
+    click(tv, 0);
+    mouse(tv, QEvent::MouseButtonPress, centre(tv, 0));
+    mouse(tv, QEvent::MouseMove, centre(tv, 0) + QPoint(0, 5));
+    // The strip just right of the list's frame, in the rows' coordinates.
+    const QPoint strip = tv->viewport()->mapFrom(tv, QPoint(tv->width() + 2, 20));
+    mouse(tv, QEvent::MouseMove, strip);
+    EXPECT_EQ(tv->topRow(), perColumn);
+    mouse(tv, QEvent::MouseMove, strip + QPoint(0, 8)); // not far enough to scroll again
+    EXPECT_EQ(tv->topRow(), perColumn);
+    mouse(tv, QEvent::MouseMove, strip + QPoint(0, 17));
+    EXPECT_EQ(tv->topRow(), 2 * perColumn);
+    mouse(tv, QEvent::MouseButtonRelease, strip + QPoint(0, 17));
+    EXPECT_EQ(tv->selectedRows(), std::vector<int>{0}); // released outside: nothing moved
+}
+
+} // namespace
