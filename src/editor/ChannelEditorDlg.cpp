@@ -719,6 +719,14 @@ bool CChannelEditorDlg::eventFilter(QObject* watched, QEvent* event)
             enterOrSave(static_cast<QWidget*>(watched));
             return true;
         }
+        // The keyboard's way to the list's menu, handled here so it works the same on
+        // every platform.
+        if (key->key() == Qt::Key_Menu || (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+            auto* list = static_cast<QWidget*>(watched);
+            QContextMenuEvent menu(QContextMenuEvent::Keyboard, list->rect().center(), list->mapToGlobal(list->rect().center()));
+            contextMenuEvent(&menu);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -188,6 +188,9 @@ TEST_F(ChannelEditorDlgTest, SelectionsLinkTheListsAndFillThePanel)
     click(channels(Editor::kTvList), 30);
     EXPECT_EQ(panel(), "sat  : [127] (Terrestrial)\nts   : [30] CH21   Auto   474.5\n"
                        "pid  : A=011f/V=011e/PCR=011e/TXT=013e\nnet=[8468] prg=[286] ch=[30]");
+    // The keyboard moves the selection and the panel follows.
+    QTest::keyClick(channels(Editor::kTvList), Qt::Key_Down);
+    EXPECT_TRUE(panel().endsWith("ch=[31]"));
     // What a screen reader is told follows the texts.
     EXPECT_EQ(controlById(editor.get(), Editor::kInfoPanel)->accessibleDescription(), panel());
     EXPECT_EQ(controlById(editor.get(), Editor::kTvLabel)->accessibleName(), "240 - TV Channels");
@@ -215,6 +218,11 @@ TEST_F(ChannelEditorDlgTest, PopupMenusGreyWhatCannotBeDone)
         {"transponder row under the pointer, All chosen",
          [&] { rightClick(view(Editor::kTransponderList)->viewport(), centre(view(Editor::kTransponderList), 1)); },
          {"[ Transponder ] [off]", "-", "New [off]", "Edit", "Delete One"}},
+        {"Menu key on the TV list", [&] { tv->setFocus(); QTest::keyClick(tv, Qt::Key_Menu); },
+         {"[ TV Ch. ] [off]", "-", "Edit [off]", "Delete Select [off]", "Delete All"}},
+        {"Shift+F10 on the radio list",
+         [&] { channels(Editor::kRadioList)->setFocus(); QTest::keyClick(channels(Editor::kRadioList), Qt::Key_F10, Qt::ShiftModifier); },
+         {"[ RADIO Ch. ] [off]", "-", "Edit [off]", "Delete Select [off]", "Delete All"}},
         {"satellite chosen, pointer elsewhere",
          [&] { click(view(Editor::kSatelliteList), 1); rightClick(controlById(editor.get(), Editor::kInfoLabel), {2, 2}); },
          {"[ Satellite ] [off]", "-", "Edit"}},
