@@ -651,7 +651,8 @@ std::uint8_t ChannelDatabase::retuneAfterTransponderEdit(int transponder, std::u
             stream.tsSymbolRate = tuned.symbolRate;
             stream.tsFlags = static_cast<std::uint8_t>(setBits(stream.tsFlags, streamrec::kPolarityBit, 1, tuned.polarity));
             stream.tsSatellite = tuned.satellite;
-            break;
+            // Every record with the old tuning follows, not only the first: a channel
+            // on a record left behind would find no transponder on the next load.
         }
     }
     return first->satellite;

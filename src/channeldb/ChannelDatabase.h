@@ -73,8 +73,8 @@ public:
     static std::uint32_t streamRefOf(std::uint32_t streamIndex);
 
     // After the transponder dialog changed a transponder: moves the first channel on
-    // it to the transponder's satellite and re-tunes the first stream record with the
-    // old values. Answers that channel's satellite, 0xFF when no channel uses it.
+    // it to the transponder's satellite and re-tunes every stream record with the old
+    // values. Answers that channel's satellite, 0xFF when no channel uses it.
     std::uint8_t retuneAfterTransponderEdit(int transponder, std::uint16_t oldFrequency,
                                             std::uint16_t oldSymbolRate, std::uint8_t oldPolarity,
                                             std::uint8_t oldSatellite);
@@ -124,6 +124,61 @@ public:
     std::vector<int> moveSelectedRows(std::span<const std::uint16_t> rowPositions,
                                       std::span<const int> selectedRows, int target);
 
+    // The edit dialogs' steps. Every check runs before anything is written: a refused
+    // step leaves the database as it was.
+    enum class EditResult {
+        Stored,
+        Unchanged,        // the values were those already stored
+        Duplicate,        // another transponder of the satellite has these values
+        NoFreeRecord,     // no free transponder record, or the satellite's list is full
+        ChannelsFull,     // no free channel slot of that kind
+        StreamTableFull,  // a new transport-stream record or reference would not fit
+        NoSuchRecord,     // the index or position names nothing
+    };
+    struct TransponderValues {
+        std::uint8_t satellite = 0;
+        std::uint16_t frequency = 0;  // MHz; 100 kHz units for terrestrial transponders
+        std::uint16_t symbolRate = 0; // kbaud; the channel number for terrestrial ones
+        std::uint8_t polarity = 0;
+        std::uint8_t priority = 0;
+    };
+    // A new transponder for `currentSatellite`: stored in the first free record and
+    // appended to that satellite's list. `index` is the record used.
+    EditResult insertTransponder(const TransponderValues& values, int& index);
+    // New values for a transponder; the channels tuned to its old values follow it.
+    EditResult editTransponder(int index, const TransponderValues& values);
+
+    struct ChannelValues {
+        std::uint8_t satellite = 0;
+        std::uint16_t transponder = kNoTransponder;
+        RecordName name{};
+        std::uint16_t audioPid = 0;
+        std::uint16_t videoPid = 0;
+        std::uint16_t pcrPid = 0;
+        std::uint16_t serviceId = 1;
+        bool infoMark = false;
+        bool scrambled = false;
+        bool locked = false;
+        std::uint8_t favorites = 0; // bit 0 group 1 ... bit 6 group 7
+    };
+    // A new channel in the first empty slot of its kind, at the end of its part of the
+    // channel order (a TV channel before the radio ones). `position` is its order position.
+    EditResult insertChannel(bool radio, const ChannelValues& values, int& position);
+    EditResult editChannel(int position, const ChannelValues& values);
+
+    struct SatelliteSettings {
+        RecordName name{};
+        std::uint8_t lnbType = 0;
+        std::uint16_t loHigh = 0;
+        std::uint16_t loLow = 0;
+        std::uint8_t lnbPower = 0;
+        std::uint8_t tone22k = 0;
+        std::uint8_t lnb12V = 0;
+        std::uint8_t diseqc = 0;
+        std::uint8_t diseqcRepeat = 0;
+    };
+    EditResult editSatellite(int satellite, const SatelliteSettings& settings);
+
     char sourceKind = 0; // 'c' for a channel file
     std::uint8_t satelliteCount = kSatelliteCapacity;
     std::string filePath;
@@ -165,6 +220,9 @@ private:
     int markChannelsDeleted(std::span<const int> positions);
     int deleteChannelsOfTransponder(int transponder, bool& streamMissing);
     void moveRowContents(std::span<const std::uint16_t> rowPositions, std::span<const int> contentOfRow);
+    bool streamRoomForOneMore() const;
+    std::uint32_t addStreamRecordFor(const TransponderRecord& transponder, bool setModeValue);
+    void writeChannelValues(ChannelRecord& channel, bool radio, const ChannelValues& values) const;
 };
 
 } // namespace updatetool

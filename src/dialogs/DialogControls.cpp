@@ -33,6 +33,22 @@ QString tableText(unsigned stringId)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+std::optional<std::uint32_t> parseUnsigned(const QString& text)
+{
+    const QString digits = text.trimmed();
+    if (digits.isEmpty() || digits.size() > 10)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c.unicode() - '0');
+    }
+    if (value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
 QString accessibleText(const QString& label)
 {
     QString text;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include <QString>
 #include <QWidget>
 
@@ -30,6 +33,12 @@ void setControlText(QWidget* dialog, int id, const QString& text);
 // that names it (its buddy), a button or check box from its own text. Controls
 // whose template already names them keep that name.
 void applyAccessibleNames(QWidget* dialog);
+
+// An unsigned decimal number as a field holds it (blanks around it allowed); nothing
+// for empty text, a sign, other characters or a value past 32 bits.
+std::optional<std::uint32_t> parseUnsigned(const QString& text);
+// What a dialog says when a number field holds something else.
+inline constexpr char kNotAPositiveInteger[] = "Please enter a positive integer.";
 
 // "Browse File :" -> "Browse File", "&Send" -> "Send".
 QString accessibleText(const QString& label);

@@ -31,6 +31,27 @@ public:
     {
         return database_.moveSelectedRows(rowPositions, selectedRows, target);
     }
+    // The edit dialogs' steps.
+    ChannelDatabase::EditResult insertTransponder(const ChannelDatabase::TransponderValues& values, int& index)
+    {
+        return database_.insertTransponder(values, index);
+    }
+    ChannelDatabase::EditResult editTransponder(int index, const ChannelDatabase::TransponderValues& values)
+    {
+        return database_.editTransponder(index, values);
+    }
+    ChannelDatabase::EditResult insertChannel(bool radio, const ChannelDatabase::ChannelValues& values, int& position)
+    {
+        return database_.insertChannel(radio, values, position);
+    }
+    ChannelDatabase::EditResult editChannel(int position, const ChannelDatabase::ChannelValues& values)
+    {
+        return database_.editChannel(position, values);
+    }
+    ChannelDatabase::EditResult editSatellite(int satellite, const ChannelDatabase::SatelliteSettings& settings)
+    {
+        return database_.editSatellite(satellite, settings);
+    }
     // Writes the file; a successful save starts a new count of deleted channels.
     bool save()
     {

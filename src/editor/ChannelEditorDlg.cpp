@@ -16,10 +16,12 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include "ChannelDatabase.h"
+#include "ChannelDlg.h"
 #include "DialogControls.h"
 #include "DialogService.h"
 #include "DialogUnits.h"
@@ -27,7 +29,10 @@
 #include "EditorLists.h"
 #include "EditorTexts.h"
 #include "ListRowDelegate.h"
+#include "SatelliteDlg.h"
 #include "StringTable.h"
+#include "TextListing.h"
+#include "TransponderDlg.h"
 
 namespace updatetool {
 
@@ -39,6 +44,8 @@ constexpr char kStreamOverflow[] = "TS Index is overflow";
 constexpr char kAllRow[] = "All";
 constexpr char kFocusMarkerPath[] = ":/bitmaps/bitmap138.xpm";
 constexpr char kHelpPath[] = ":/help/editor.html";
+constexpr char kTextFilter[] = "Text File(*.txt)|*.txt|All File(*.*)|*.*||";
+constexpr char kCouldNotOpen[] = "Could not open \"%1\"";
 constexpr int kFocusMarkerSize = 10;
 constexpr int kFocusMarkerGap = 9;
 
@@ -103,11 +110,13 @@ const MenuTemplate& menuTemplate(int labelId)
           {CChannelEditorDlg::kCmdEditTransponder, "Edit"},
           {CChannelEditorDlg::kCmdDeleteOne, "Delete One"}}},
         {CChannelEditorDlg::kTvLabel, "[ TV Ch. ]",
-         {{CChannelEditorDlg::kCmdEditChannel, "Edit"},
+         {{CChannelEditorDlg::kCmdInsertChannel, "New"},
+          {CChannelEditorDlg::kCmdEditChannel, "Edit"},
           {CChannelEditorDlg::kCmdDeleteSelect, "Delete Select"},
           {CChannelEditorDlg::kCmdDeleteAll, "Delete All"}}},
         {CChannelEditorDlg::kRadioLabel, "[ RADIO Ch. ]",
-         {{CChannelEditorDlg::kCmdEditChannel, "Edit"},
+         {{CChannelEditorDlg::kCmdInsertChannel, "New"},
+          {CChannelEditorDlg::kCmdEditChannel, "Edit"},
           {CChannelEditorDlg::kCmdDeleteSelect, "Delete Select"},
           {CChannelEditorDlg::kCmdDeleteAll, "Delete All"}}},
     };
@@ -256,6 +265,10 @@ void CChannelEditorDlg::createControls()
     connect(saveButton_, &QPushButton::clicked, this, &CChannelEditorDlg::save);
     connect(controlAs<QPushButton>(this, kQuit), &QPushButton::clicked, this, &CChannelEditorDlg::reject);
     connect(controlAs<QPushButton>(this, kHelp), &QPushButton::clicked, this, &CChannelEditorDlg::openHelp);
+    connect(controlAs<QPushButton>(this, kOutText), &QPushButton::clicked, this, &CChannelEditorDlg::outText);
+    // The button stays hidden as the template has it; the keys reach the command.
+    auto* outTextKeys = new QShortcut(QKeySequence(QStringLiteral("Ctrl+T")), this);
+    connect(outTextKeys, &QShortcut::activated, this, &CChannelEditorDlg::outText);
 }
 
 void CChannelEditorDlg::createModels()
@@ -614,8 +627,10 @@ void CChannelEditorDlg::runCommand(int command)
 {
     switch (command) {
     case kCmdInsertChannel:
+        editChannel(true);
+        break;
     case kCmdEditChannel:
-        editChannel();
+        editChannel(false);
         break;
     case kCmdDeleteSelect:
         deleteSelectedChannels(activeChannelList()->controlId());
@@ -641,10 +656,97 @@ void CChannelEditorDlg::runCommand(int command)
     }
 }
 
-// The edit dialogs open from here; until they exist these commands change nothing.
-void CChannelEditorDlg::editChannel() {}
-void CChannelEditorDlg::editSatellite() {}
-void CChannelEditorDlg::editTransponder(bool) {}
+int CChannelEditorDlg::runModal(QDialog& dialog)
+{
+    return modalRunner_ ? modalRunner_(dialog) : dialog.exec();
+}
+
+void CChannelEditorDlg::editChannel(bool insert)
+{
+    CDragDropListBox* list = activeChannelList();
+    EditorListModel* model = modelOf(list);
+    const QModelIndex current = list->currentIndex();
+    CChannelDlg::Opening opening;
+    opening.mode = insert ? CChannelDlg::kInsert : CChannelDlg::kEdit;
+    opening.radio = activeList_ != kTvLabel;
+    opening.satelliteRow = satelliteRow();
+    opening.transponder = transponderRow() >= 0 ? transponderModel_->itemData(transponderRow()) : -1;
+    if (!insert) {
+        if (!current.isValid())
+            return;
+        opening.position = model->itemData(current.row());
+    }
+    CChannelDlg dialog(commands_, dialogs_, opening, this);
+    if (runModal(dialog) != QDialog::Accepted)
+        return;
+
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    int row = current.row();
+    if (insert) {
+        // A TV channel goes in before the radio ones, whose positions move up by one.
+        if (!opening.radio)
+            radioModel_->shiftItemsFrom(static_cast<std::uint16_t>(dialog.position()), 1);
+        row = model->rowCount();
+        model->insertItem(row, static_cast<std::uint16_t>(dialog.position()));
+        updateCountLabel(list == tvList_ ? kTvLabel : kRadioLabel);
+    } else {
+        model->rowsChanged(row, row);
+    }
+    list->selectionModel()->select(model->index(row), QItemSelectionModel::Select);
+    list->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::NoUpdate);
+    updatingLists_ = wasUpdating;
+    repaintSatelliteAndTransponderLists();
+    showInfo(opening.radio ? InfoKind::Radio : InfoKind::Tv, model->itemData(row));
+}
+
+void CChannelEditorDlg::editSatellite()
+{
+    CSatelliteDlg dialog(commands_, dialogs_, satelliteRow(), this);
+    if (!dialog.usable())
+        return;
+    if (runModal(dialog) == QDialog::Accepted)
+        satelliteModel_->rowsChanged(satelliteRow(), satelliteRow());
+}
+
+void CChannelEditorDlg::editTransponder(bool insert)
+{
+    const int row = transponderRow();
+    if (!insert && row < 0)
+        return;
+    CTransponderDlg dialog(commands_, dialogs_, insert ? CTransponderDlg::kInsert : CTransponderDlg::kEdit,
+                           satelliteRow(), row >= 0 ? transponderModel_->itemData(row) : -1, this);
+    if (!dialog.usable() || runModal(dialog) != QDialog::Accepted)
+        return;
+
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    const int transponder = dialog.transponder();
+    int shown = row;
+    if (insert) {
+        // The list runs in record order: the new line goes before the first higher record.
+        const auto& items = transponderModel_->items();
+        shown = static_cast<int>(std::upper_bound(items.begin(), items.end(), transponder) - items.begin());
+        transponderModel_->insertItem(shown, static_cast<std::uint16_t>(transponder));
+        setLiveText(kTransponderLabel, QString::asprintf("%4d - Trasponders", transponderModel_->rowCount()));
+    } else {
+        transponderModel_->rowsChanged(row, row);
+    }
+    selectRow(transponderList_, shown);
+    updatingLists_ = wasUpdating;
+    tvList_->viewport()->update();
+    radioList_->viewport()->update();
+}
+
+void CChannelEditorDlg::outText()
+{
+    const auto chosen = dialogs_.getSaveFileName(this, {QString(), QString::fromLatin1(kTextFilter)});
+    if (!chosen)
+        return;
+    // The same listing, written by the same code, as the command line's export-text.
+    const std::string path = listingPathFor(QFile::encodeName(*chosen).toStdString());
+    if (!writeChannelListing(database_, path))
+        dialogs_.showMessage(this, {applicationTitle(), QString::fromLatin1(kCouldNotOpen).arg(QFile::decodeName(path.c_str())),
+                                    MessageIcon::Information, MessageButtons::Ok});
+}
 
 void CChannelEditorDlg::save()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -83,6 +84,10 @@ public:
 
     void reject() override;
 
+    // How the edit dialogs are run: modally, unless a test answers for the user.
+    using ModalRunner = std::function<int(QDialog&)>;
+    void setModalRunner(ModalRunner runner) { modalRunner_ = std::move(runner); }
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -110,9 +115,11 @@ private:
     void deleteAll();
     void deleteOneTransponder();
     void openHelp();
-    void editChannel();
+    void editChannel(bool insert);
     void editSatellite();
     void editTransponder(bool insert);
+    void outText();
+    int runModal(QDialog& dialog);
 
     std::unique_ptr<QMenu> popupMenuFor(int labelId);
     CDragDropListBox* activeChannelList() const;
@@ -149,6 +156,7 @@ private:
     // change is not taken for the user's.
     bool updatingLists_ = false;
     QDialog* help_ = nullptr;
+    ModalRunner modalRunner_;
 };
 
 } // namespace updatetool

@@ -14,6 +14,23 @@ void EditorListModel::setItems(std::vector<std::uint16_t> items)
     endResetModel();
 }
 
+void EditorListModel::insertItem(int row, std::uint16_t item)
+{
+    row = std::clamp(row, 0, rowCount());
+    beginInsertRows(QModelIndex(), row, row);
+    items_.insert(items_.begin() + row, item);
+    endInsertRows();
+}
+
+void EditorListModel::shiftItemsFrom(std::uint16_t first, int delta)
+{
+    for (std::uint16_t& item : items_)
+        if (item >= first)
+            item = static_cast<std::uint16_t>(item + delta);
+    if (!items_.empty())
+        emit dataChanged(index(0), index(rowCount() - 1));
+}
+
 void EditorListModel::rowsChanged(int first, int last)
 {
     if (items_.empty())

@@ -27,6 +27,10 @@ public:
     void clear() { setItems({}); }
     const std::vector<std::uint16_t>& items() const { return items_; }
     std::uint16_t itemData(int row) const { return items_.at(static_cast<std::size_t>(row)); }
+    void insertItem(int row, std::uint16_t item);
+    // Adds `delta` to every item from `first` up: rows whose channel-order positions
+    // moved when a channel was put in before them.
+    void shiftItemsFrom(std::uint16_t first, int delta);
     // The database changed what rows first..last show.
     void rowsChanged(int first, int last);
 

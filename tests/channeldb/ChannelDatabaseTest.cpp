@@ -410,12 +410,18 @@ TEST(ChannelDatabaseLoad, MissingFileAndFileWithoutChannels)
     EXPECT_EQ(database->streamRefs.count, kDemoTransponders); // a second load starts over
 }
 
-TEST(ChannelDatabase, RetuneMovesTheFirstMatchingStreamRecord)
+TEST(ChannelDatabase, RetuneMovesEveryStreamRecordWithTheOldTuning)
 {
     const auto database = loaded(demoImage());
     TransponderRecord& edited = database->transponders[6];
     const TransponderRecord old = edited;
     const std::uint8_t oldFlags = database->transportStreams[6].tsFlags;
+    // A second record with the same tuning, as an editor-added channel can leave.
+    TransportStreamRecord& second = database->transportStreams[20];
+    second.tsFrequency = database->transportStreams[6].tsFrequency;
+    second.tsSymbolRate = database->transportStreams[6].tsSymbolRate;
+    second.tsFlags = oldFlags;
+    second.tsSatellite = database->transportStreams[6].tsSatellite;
     edited.frequency = 11111;
     edited.symbolRate = 27000;
     edited.polarity = old.polarity ^ 1;
@@ -427,6 +433,7 @@ TEST(ChannelDatabase, RetuneMovesTheFirstMatchingStreamRecord)
     EXPECT_EQ(stream.tsSymbolRate, 27000);
     EXPECT_EQ((stream.tsFlags >> 6) & 1, old.polarity ^ 1);
     EXPECT_EQ(stream.tsFlags & 0xBF, oldFlags & 0xBF); // the other flag bits stay
+    EXPECT_EQ(second.tsFrequency, 11111);
     EXPECT_EQ(database->retuneAfterTransponderEdit(kDemoTransponders + 3, 1, 2, 0, 0), 0xFF);
     EXPECT_EQ(database->retuneAfterTransponderEdit(-1, 1, 2, 0, 0), 0xFF);
 }

@@ -1,0 +1,234 @@
+#include "ChannelDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ChannelEditCommands.h"
+#include "DialogControls.h"
+#include "DialogService.h"
+#include "EditorLists.h"
+#include "EditorTexts.h"
+
+namespace updatetool {
+
+namespace {
+
+constexpr char kServiceIdRange[] = "Please enter an integer between 1 and 65535.";
+constexpr char kNeedText[] = "Need text input";
+constexpr char kCountOverflow[] = "Channel Count is Over flow!!";
+constexpr char kChooseTransponder[] = "Choose the channel's transponder first.";
+constexpr char kStreamTableFull[] =
+    "There is no room for another transport stream record (all 1200 are in use); nothing was changed.";
+constexpr int kNameLength = 15;
+
+QString latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLineEdit* numberField(QWidget* parent, int id)
+{
+    auto* field = new QLineEdit(parent);
+    field->setProperty(kControlIdProperty, id);
+    return field;
+}
+
+} // namespace
+
+CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, const Opening& opening, QWidget* parent)
+    : QDialog(parent), commands_(commands), dialogs_(dialogs), opening_(opening)
+{
+    setProperty(kTemplateIdProperty, kTemplateId);
+    const ChannelDatabase& database = commands_.database();
+    const bool edit = opening_.mode == kEdit;
+    const ChannelRecord* channel = nullptr;
+    if (edit && opening_.position >= 0 && opening_.position < kChannelSlots
+        && database.channelOrder[static_cast<std::size_t>(opening_.position)] < kChannelSlots)
+        channel = &database.channels[database.channelOrder[static_cast<std::size_t>(opening_.position)]];
+
+    // The satellite: the chosen one for an insert, the one the channel's transponder
+    // belongs to for an edit.
+    satellite_ = std::max(opening_.satelliteRow - 1, 0);
+    if (channel != nullptr) {
+        const std::uint16_t tuned = transponderOfChannel(database, *channel);
+        satellite_ = tuned < kTransponderCapacity ? database.transponders[tuned].satellite : channel->satellite;
+    }
+    satellite_ = std::clamp(satellite_, 0, kSatelliteCapacity - 1);
+    const SatelliteRecord& satellite = database.satellites[static_cast<std::size_t>(satellite_)];
+
+    setWindowTitle(QString::fromLatin1(opening_.radio ? "RADIO Ch." : "TV Ch.")
+                   + QString::fromLatin1(edit ? " - Edit" : " - Insert"));
+    auto* grid = new QGridLayout(this);
+    int row = 0;
+    const auto addRow = [&](const QString& text, QWidget* field, int column = 0) {
+        auto* caption = new QLabel(text, this);
+        caption->setBuddy(field);
+        grid->addWidget(caption, row, column);
+        grid->addWidget(field, row, column + 1);
+    };
+
+    auto* satelliteName = new QLabel(latin1(storedName(satellite.name)), this);
+    satelliteName->setProperty(kControlIdProperty, kSatelliteName);
+    addRow(QStringLiteral("Satellite"), satelliteName);
+    satelliteName->setAccessibleName(QStringLiteral("Satellite Name"));
+    satelliteName->setAccessibleDescription(satelliteName->text());
+    ++row;
+
+    // Only the satellite's transponders, without deleted ones; no typing, so every
+    // choice is a real transponder.
+    transponder_ = new QComboBox(this);
+    transponder_->setProperty(kControlIdProperty, kTransponder);
+    for (int index = 0; index < kTransponderCapacity; ++index) {
+        const TransponderRecord& record = database.transponders[static_cast<std::size_t>(index)];
+        if (record.satellite == satellite.number && transponderListable(record, database.satelliteCount))
+            transponder_->addItem(latin1(transponderRowText(record)), index);
+    }
+    addRow(QStringLiteral("Transponder"), transponder_);
+    ++row;
+
+    name_ = new QLineEdit(this);
+    name_->setProperty(kControlIdProperty, kName);
+    name_->setMaxLength(kNameLength);
+    addRow(QStringLiteral("Channel Name"), name_);
+    ++row;
+
+    videoPid_ = numberField(this, kVideoPid);
+    serviceId_ = numberField(this, kServiceId);
+    addRow(QStringLiteral("Vid PID"), videoPid_);
+    addRow(QStringLiteral("Ch. ID"), serviceId_, 2);
+    ++row;
+    audioPid_ = numberField(this, kAudioPid);
+    pcrPid_ = numberField(this, kPcrPid);
+    addRow(QStringLiteral("Aud PID"), audioPid_);
+    addRow(QStringLiteral("PCR PID"), pcrPid_, 2);
+    ++row;
+
+    auto* flagRow = new QHBoxLayout;
+    scrambled_ = new QCheckBox(QStringLiteral("Scrambled"), this);
+    locked_ = new QCheckBox(QStringLiteral("Locked"), this);
+    infoMark_ = new QCheckBox(QStringLiteral("'i' Mark"), this);
+    scrambled_->setProperty(kControlIdProperty, kScrambled);
+    locked_->setProperty(kControlIdProperty, kLocked);
+    infoMark_->setProperty(kControlIdProperty, kInfoMark);
+    for (QCheckBox* box : {scrambled_, locked_, infoMark_})
+        flagRow->addWidget(box);
+    grid->addLayout(flagRow, row++, 0, 1, 4);
+    auto* favoriteRow = new QHBoxLayout;
+    for (int group = 0; group < 7; ++group) {
+        favorites_[group] = new QCheckBox(QStringLiteral("Fav %1").arg(group + 1), this);
+        favorites_[group]->setProperty(kControlIdProperty, kFirstFavorite + group);
+        favoriteRow->addWidget(favorites_[group]);
+    }
+    grid->addLayout(favoriteRow, row++, 0, 1, 4);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setText(edit ? QStringLiteral("Edit") : QStringLiteral("Insert"));
+    ok->setProperty(kControlIdProperty, 1);
+    buttons->button(QDialogButtonBox::Cancel)->setProperty(kControlIdProperty, 2);
+    connect(ok, &QPushButton::clicked, this, &CChannelDlg::onOk);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    grid->addWidget(buttons, row, 0, 1, 4);
+
+    videoPid_->setEnabled(!opening_.radio);
+    transponder_->setCurrentIndex(transponder_->count() > 0 ? 0 : -1);
+    videoPid_->setText(QStringLiteral("0"));
+    audioPid_->setText(QStringLiteral("0"));
+    pcrPid_->setText(QStringLiteral("0"));
+    serviceId_->setText(QString::number(database.nextFreeServiceId));
+    if (channel != nullptr) {
+        name_->setText(latin1(shownChannelName(channel->name)));
+        if (const int entry = transponder_->findData(channel->transponder); entry >= 0)
+            transponder_->setCurrentIndex(entry);
+        for (int group = 1; group <= 7; ++group)
+            favorites_[group - 1]->setChecked(channel->flags & channelflag::favorite(group));
+        audioPid_->setText(QString::number(channel->audioPid));
+        videoPid_->setText(QString::number(channel->videoPid));
+        pcrPid_->setText(QString::number(channel->pcrPid));
+        serviceId_->setText(QString::number(channel->serviceId));
+        scrambled_->setChecked(channel->flags & channelflag::kScrambled);
+        locked_->setChecked(channel->flags & channelflag::kLocked);
+        infoMark_->setChecked(channel->infoMark);
+    } else if (opening_.transponder >= 0) {
+        if (const int entry = transponder_->findData(opening_.transponder); entry >= 0)
+            transponder_->setCurrentIndex(entry);
+    }
+    applyAccessibleNames(this);
+}
+
+void CChannelDlg::onOk()
+{
+    // The fields in the order they are taken; the first that holds no number is named.
+    std::array<std::uint32_t, 4> numbers{};
+    const std::array<QLineEdit*, 4> fields{videoPid_, serviceId_, audioPid_, pcrPid_};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto value = parseUnsigned(fields[i]->text());
+        if (!value) {
+            fields[i]->setFocus();
+            dialogs_.warn(this, QString::fromLatin1(kNotAPositiveInteger));
+            return;
+        }
+        numbers[i] = *value;
+        if (fields[i] == serviceId_ && (*value < 1 || *value > 65535)) {
+            serviceId_->setFocus();
+            dialogs_.warn(this, QString::fromLatin1(kServiceIdRange));
+            return;
+        }
+    }
+    if (name_->text().isEmpty()) {
+        dialogs_.stopText(this, QString::fromLatin1(kNeedText));
+        return;
+    }
+    if (transponder_->currentIndex() < 0) {
+        dialogs_.stopText(this, QString::fromLatin1(kChooseTransponder));
+        return;
+    }
+
+    ChannelDatabase::ChannelValues values;
+    values.satellite = static_cast<std::uint8_t>(satellite_);
+    values.transponder = static_cast<std::uint16_t>(transponder_->currentData().toInt());
+    const QByteArray name = name_->text().left(kNameLength).toLatin1();
+    std::copy_n(name.constData(), std::min<qsizetype>(name.size(), kNameLength), values.name.begin());
+    values.videoPid = lowBits(numbers[0]);
+    values.serviceId = lowBits(numbers[1]);
+    values.audioPid = lowBits(numbers[2]);
+    values.pcrPid = lowBits(numbers[3]);
+    values.scrambled = scrambled_->isChecked();
+    values.locked = locked_->isChecked();
+    values.infoMark = infoMark_->isChecked();
+    for (int group = 0; group < 7; ++group)
+        if (favorites_[group]->isChecked())
+            values.favorites |= static_cast<std::uint8_t>(1u << group);
+
+    ChannelDatabase::EditResult result;
+    if (opening_.mode == kInsert) {
+        result = commands_.insertChannel(opening_.radio, values, position_);
+    } else {
+        position_ = opening_.position;
+        result = commands_.editChannel(position_, values);
+    }
+    switch (result) {
+    case ChannelDatabase::EditResult::Stored:
+        accept();
+        break;
+    case ChannelDatabase::EditResult::ChannelsFull:
+        // Nothing was stored; the dialog has nothing more to offer.
+        dialogs_.tell(this, QString::fromLatin1(kCountOverflow));
+        reject();
+        break;
+    case ChannelDatabase::EditResult::StreamTableFull:
+        dialogs_.stopText(this, QString::fromLatin1(kStreamTableFull));
+        break;
+    default:
+        dialogs_.stopText(this, QString::fromLatin1(kChooseTransponder));
+        break;
+    }
+}
+
+} // namespace updatetool
