@@ -261,6 +261,40 @@ TEST_F(ProgressWindowTest, ReceiveShowsIdleUntilTheBoxAnnouncesThenClosesWithRec
     EXPECT_EQ(file.readAll().toStdString(), std::string(kCompanySignature) + data);
 }
 
+// The box hears "Done" or "Abort" and the job finishes, but a file that is short
+// or was never made must not pass for the box's data.
+TEST_F(ProgressWindowTest, FailedReceiveShowsItsFailureAndWaitsForClose)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> boxOptions;
+        const char* output;
+        const char* resultText;
+    } cases[] = {
+        {"short reception", {"--type-size", "3000"}, "received.IMG", "File Transfer Fail"},
+        {"file cannot be made", {}, "no-such-dir/received.IMG", "Image File I/O Error"},
+    };
+    const QString upload = writeFile(QStringLiteral("upload.bin"), std::string(9000, 'u'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoxSimProcess box;
+        std::vector<std::string> options{"--role", "upload", "--file", upload.toStdString()};
+        options.insert(options.end(), c.boxOptions.begin(), c.boxOptions.end());
+        ASSERT_TRUE(startBox(box, options));
+        job->kind = JobKind::ReceiveData;
+        job->outputPath = pathOf(QString::fromLatin1(c.output)).toStdString();
+
+        CTransferDlg window(*job);
+        window.open();
+        ASSERT_TRUE(waitUntil([&] { return window.jobFinished(); }, 20s));
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(textOf(&window, CTransferDlg::kIdResult), QString::fromLatin1(c.resultText));
+        EXPECT_EQ(textOf(&window, 2), "Close");
+        window.reject();
+        EXPECT_EQ(window.result(), CProgressDlg::kCodeCancel);
+    }
+}
+
 TEST_F(ProgressWindowTest, EraseSaysWaitThenClosesWithSuccessAndTheFinishDialogSaysEraseEnd)
 {
     BoxSimProcess box;
