@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
@@ -36,6 +37,13 @@ std::string joined(const std::vector<QString>& texts)
     for (const QString& text : texts)
         all += "[" + text.toStdString() + "] ";
     return all;
+}
+
+// What a screen reader hears for a control: the name its accessibility interface reports.
+QString heard(QWidget* window, int id)
+{
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(controlById(window, id));
+    return control != nullptr ? control->text(QAccessible::Name) : QString();
 }
 
 class ProgressWindowTest : public GuiTestBase {
@@ -136,6 +144,7 @@ TEST_F(ProgressWindowTest, FailedJobShowsItsResultAndWaitsForClose)
         EXPECT_EQ(textOf(window.get(), resultId), QString::fromLatin1(c.resultText));
         EXPECT_EQ(textOf(window.get(), 2), "Close");
         EXPECT_EQ(controlById(window.get(), 2)->accessibleName(), "Close");
+        EXPECT_EQ(heard(window.get(), resultId), QString::fromLatin1(c.resultText));
 
         QTest::mouseClick(qobject_cast<QAbstractButton*>(controlById(window.get(), 2)), Qt::LeftButton);
         EXPECT_FALSE(window->isVisible());
@@ -195,6 +204,10 @@ TEST_F(ProgressWindowTest, SendShowsPhasesFiguresAndClosesWithSuccess)
     const auto barMax = controlAs<QProgressBar>(&window, CTransferDlg::kIdProgress)->maximum();
     EXPECT_EQ(barMax, static_cast<int>(size));
     EXPECT_EQ(controlAs<QProgressBar>(&window, CTransferDlg::kIdProgress)->value(), barMax);
+    // A screen reader hears what the changing lines show, not a fixed caption.
+    for (const int id : {CTransferDlg::kIdStatus, CTransferDlg::kIdSize, CTransferDlg::kIdTime}) {
+        EXPECT_EQ(heard(&window, id), textOf(&window, id)) << id;
+    }
 }
 
 TEST_F(ProgressWindowTest, RefusedSendShowsTransferFail)
