@@ -17,7 +17,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
       -DUPDATETOOL_FUZZ=ON -DUPDATETOOL_GUI=OFF -DUPDATETOOL_TESTS=OFF -DUPDATETOOL_BENCH=OFF >/dev/null
-cmake --build "$build" --target channel_load_fuzz
+cmake --build "$build" --target channel_load_fuzz write_full_image_seed
 
 corpus="$(mktemp -d)"
 trap 'rm -rf "$corpus"' EXIT
@@ -25,7 +25,11 @@ trap 'rm -rf "$corpus"' EXIT
 printf '\x00' >"$corpus/empty"
 printf '\x00QVCH0201' >"$corpus/header-only"
 printf '\x01\x00\x00\x10\x04\xff\xff\xff\xff' >"$corpus/first-slot-emptied"
+# A whole channel image in whole-file mode: the mode byte and 851,984 bytes, so
+# mutations reach the load of a full-size file, not only the short-file path.
+"$build/fuzz/write_full_image_seed" "$corpus/full-image"
+max_len=$(( 1 + 851984 ))
 
 echo "== fuzzing the channel image loader for ${seconds}s =="
-"$build/fuzz/channel_load_fuzz" -max_total_time="$seconds" -max_len=4096 -timeout=20 \
+"$build/fuzz/channel_load_fuzz" -max_total_time="$seconds" -max_len="$max_len" -timeout=20 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/" "$corpus"

@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFileInfo>
 #include <QIcon>
 #include <QPixmap>
 
@@ -183,12 +182,7 @@ void CUpdateToolDlg::onSend()
 
 QString CUpdateToolDlg::receiveOutputPath(const QString& chosen)
 {
-    const QString name = QFileInfo(chosen).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot + 1);
-    if (extension.compare(QLatin1String("IMG"), Qt::CaseInsensitive) == 0)
-        return chosen;
-    return chosen + QStringLiteral(".IMG");
+    return withRequiredExtension(chosen, QString::fromLatin1(kReceiveExtension));
 }
 
 void CUpdateToolDlg::onReceive()
@@ -199,7 +193,9 @@ void CUpdateToolDlg::onReceive()
     job_.autoRestart = ui_->autoRestartCheck->isChecked();
     job_.kind = JobKind::ReceiveData;
 
-    const auto chosen = dialogs_.getSaveFileName(this, {QString(), QString::fromLatin1(kReceiveFilter)});
+    // The dialog knows the extension that is added, so it asks about the real name.
+    const auto chosen = dialogs_.getSaveFileName(
+        this, {QString(), QString::fromLatin1(kReceiveFilter), QString::fromLatin1(kReceiveExtension)});
     if (!chosen)
         return;
     job_.outputPath = localPath(receiveOutputPath(*chosen));

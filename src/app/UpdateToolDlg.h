@@ -77,6 +77,8 @@ public:
 
     static constexpr const char* kImageFilter = "Image File(*.img)|*.img|All File(*.*)|*.*|";
     static constexpr const char* kReceiveFilter = "IMG File(*.IMG)|*.IMG|All File(*.*)|*.*|";
+    // Added to a received file's name that does not end in it.
+    static constexpr const char* kReceiveExtension = "IMG";
 
 private slots:
     void onBrowse();

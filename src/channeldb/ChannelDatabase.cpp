@@ -290,8 +290,10 @@ LoadResult ChannelDatabase::decode(std::span<const std::uint8_t> file)
     }
 
     const auto satelliteTable = areaOf(image, kSatelliteTable);
-    for (std::size_t index = 0; index < satellites.size(); ++index)
+    for (std::size_t index = 0; index < satellites.size(); ++index) {
         decodeSatellite(recordOf(satelliteTable, index, satelliterec::kSize), satellites[index]);
+        boundSatelliteIndices(satellites[index], index);
+    }
     satelliteCount = kSatelliteCapacity;
 
     const auto transponderTable = areaOf(image, kTransponderTable);
@@ -405,9 +407,14 @@ void ChannelDatabase::buildChannelOrderAndStreamRefs()
 bool ChannelDatabase::save()
 {
     lastSaveError = SaveError::None;
-    auto image = channelfile::readFileForUpdate(filePath);
+    // One byte past the limit tells a file that is too large from one that just fits.
+    auto image = channelfile::readFileForUpdate(filePath, kLargestChannelFile + 1);
     if (!image) {
         lastSaveError = SaveError::CantOpen;
+        return false;
+    }
+    if (image->size > kLargestChannelFile) {
+        lastSaveError = SaveError::TooLarge;
         return false;
     }
     if (!saveInto(image->bytes())) {
@@ -582,9 +589,12 @@ int ChannelDatabase::findDuplicateTransponder(std::uint8_t satellite, std::uint1
 std::uint16_t ChannelDatabase::findTransponder(std::uint8_t satellite, std::uint16_t frequency,
                                                std::uint16_t symbolRate) const
 {
+    // A free record is nobody's transponder, as at load, even when it still holds
+    // the values looked for.
     const auto matches = [&](int index) {
         const TransponderRecord& transponder = transponders[index];
-        return transponder.satellite == satellite && transponder.frequency == frequency
+        return transponder.satellite < satelliteCount && transponder.satellite == satellite
+            && transponder.frequency == frequency
             && transponder.symbolRate == symbolRate;
     };
     for (int index = 0; index < kTransponderCapacity; ++index) {

@@ -22,7 +22,12 @@ enum class SaveError {
     CantOpen,    // the file cannot be opened for reading and writing
     TooShort,    // the file is shorter than the channel block; it is left as it is
     WriteFailed, // the new content could not be written; the file is left as it was
+    TooLarge,    // the file is far larger than a channel image; it is not read, nothing is written
 };
+
+// Save reads the whole file before it replaces it; a file far beyond a channel
+// image is no channel image and is refused rather than read into memory.
+inline constexpr std::size_t kLargestChannelFile = 64u << 20;
 
 // The one in-memory copy of a box's channel area: satellites, transponders, the box's
 // transport-stream records, TV and radio channels and seven favourite groups, in

@@ -133,12 +133,12 @@ std::optional<FileContent> readWholeFile(const std::string& path, std::size_t li
     return readAll(fd, limit);
 }
 
-std::optional<FileContent> readFileForUpdate(const std::string& path)
+std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_t limit)
 {
     const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.valid())
         return std::nullopt;
-    return readAll(fd, std::numeric_limits<std::size_t>::max());
+    return readAll(fd, limit);
 }
 
 bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,

@@ -27,7 +27,8 @@ std::optional<FileContent> readWholeFile(const std::string& path,
 
 // Like readWholeFile, but only for a file this process may also write: a save must
 // not replace a file the user could not have written in place.
-std::optional<FileContent> readFileForUpdate(const std::string& path);
+std::optional<FileContent> readFileForUpdate(const std::string& path,
+                                             std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 struct ReplaceOptions {
     // Flush the new content and the folder entry to the disk before reporting success.

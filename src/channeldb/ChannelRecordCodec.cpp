@@ -165,6 +165,21 @@ void decodeSatellite(std::span<const std::uint8_t> record, SatelliteRecord& sate
         satellite.transponderIndex[i] = readBE16(record, kTransponderIndex + 2 * i);
 }
 
+void boundSatelliteIndices(SatelliteRecord& satellite, std::size_t recordIndex)
+{
+    if (satellite.number >= kSatelliteCapacity)
+        satellite.number = static_cast<std::uint8_t>(recordIndex);
+    std::uint16_t kept = 0;
+    for (std::uint16_t entry = 0; entry < satellite.transponderCount; ++entry) {
+        const std::uint16_t transponder = satellite.transponderIndex[entry];
+        if (transponder < kTransponderCapacity)
+            satellite.transponderIndex[kept++] = transponder;
+    }
+    // The list keeps its length in the file: the places freed at its end read 0, as after a reset.
+    std::fill(satellite.transponderIndex.begin() + kept, satellite.transponderIndex.begin() + satellite.transponderCount, 0);
+    satellite.transponderCount = kept;
+}
+
 void encodeSatellite(const SatelliteRecord& satellite, std::span<std::uint8_t> record)
 {
     using namespace satelliterec;

@@ -26,6 +26,11 @@ void encodeStream(const TransportStreamRecord& stream, std::span<std::uint8_t> r
 
 // A transponder count above 128 is cut to 128 so that no caller reads past the list.
 void decodeSatellite(std::span<const std::uint8_t> record, SatelliteRecord& satellite);
+// The satellite number and the transponder numbers serve as table indices: one
+// read from a file that lies past its table is mended before anything uses it.
+// A number takes the record's own index, as after a reset; a transponder number
+// is dropped from the list.
+void boundSatelliteIndices(SatelliteRecord& satellite, std::size_t recordIndex);
 void encodeSatellite(const SatelliteRecord& satellite, std::span<std::uint8_t> record);
 
 void decodeTransponder(std::span<const std::uint8_t> record, TransponderRecord& transponder,

@@ -130,6 +130,10 @@ int runResave(const std::string& path)
         return kExitNotChannelImage;
     case SaveError::CantOpen:
         return fileError(ids::kCantOpenFile, path);
+    case SaveError::TooLarge:
+        std::fprintf(stderr, "%s: %s is far larger than a channel image; left unchanged\n",
+                     std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
+        return kExitNotChannelImage;
     default:
         std::fprintf(stderr, "updatetool-cli: could not write %s; left unchanged\n", path.c_str());
         return kExitFileError;

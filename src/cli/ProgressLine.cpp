@@ -6,8 +6,6 @@ namespace updatetool::cli {
 
 namespace {
 
-constexpr std::uint32_t kBytesBeforeEstimate = 10240;
-
 bool showsLiveFigures(int phase)
 {
     return phase == kPhaseTransferring || phase == kPhaseReceiving;
@@ -15,22 +13,10 @@ bool showsLiveFigures(int phase)
 
 } // namespace
 
-std::uint32_t estimateRemainingMs(std::uint32_t elapsedMs, std::uint32_t bytesDone, std::uint32_t totalBytes)
+std::string formatFigures(const ProgressFigures& figures, std::uint32_t bytesDone, std::uint32_t totalBytes)
 {
-    if (bytesDone < kBytesBeforeEstimate)
-        return 0;
-    // A receiver counts the fill of its last packet, so done may pass the total.
-    const std::uint64_t left = totalBytes > bytesDone ? totalBytes - bytesDone : 0;
-    return static_cast<std::uint32_t>(std::uint64_t{elapsedMs} * left / bytesDone);
-}
-
-std::string formatFigures(const ProgressFigures& figures)
-{
-    const std::uint64_t percent =
-        figures.totalBytes == 0 ? 0 : std::uint64_t{figures.bytesDone} * 100 / figures.totalBytes;
-    return formatMessage(loadString(ids::kTransferSize), {figures.bytesDone, figures.totalBytes}) + "  " +
-           std::to_string(percent > 100 ? 100 : percent) + "%  " +
-           formatMessage(loadString(ids::kElapseRemain), {figures.elapsedMs / 1000, figures.remainingMs / 1000});
+    const std::uint64_t percent = totalBytes == 0 ? 0 : std::uint64_t{bytesDone} * 100 / totalBytes;
+    return figures.sizeLine + "  " + std::to_string(percent > 100 ? 100 : percent) + "%  " + figures.timeLine;
 }
 
 ProgressLine::ProgressLine(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
@@ -44,7 +30,7 @@ void ProgressLine::update(const TransferJob& job, std::uint32_t now)
         if (lastPhase_ == kPhaseTransferring && terminal_) {
             const std::uint32_t elapsed = job.endTick.load() - job.startTick.load();
             showLive(std::string(loadString(phaseStringId(lastPhase_))) + "  " +
-                     formatFigures({job.bytesDone.load(), total, elapsed, 0}));
+                     formatFigures(finalFigures(job.bytesDone.load(), total, elapsed), job.bytesDone.load(), total));
         }
         lastPhase_ = phase;
         if (phase != kPhaseNone)
@@ -59,7 +45,7 @@ void ProgressLine::update(const TransferJob& job, std::uint32_t now)
         // Unsigned 32-bit difference, like the window's tick arithmetic, so a wrap does no harm.
         const std::uint32_t elapsed = now - job.startTick.load();
         showLive(std::string(loadString(phaseStringId(lastPhase_))) + "  " +
-                 formatFigures({done, total, elapsed, estimateRemainingMs(elapsed, done, total)}));
+                 formatFigures(liveFigures(done, total, elapsed), done, total));
     }
 }
 

@@ -5,25 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "ProgressFigures.h"
 #include "TransferJob.h"
 
 namespace updatetool::cli {
 
-// What the transfer window shows in its byte and time lines.
-struct ProgressFigures {
-    std::uint32_t bytesDone = 0;
-    std::uint32_t totalBytes = 0;
-    std::uint32_t elapsedMs = 0;
-    std::uint32_t remainingMs = 0;
-};
-
-// Remaining time exactly as the transfer window estimates it: nothing until
-// 10,240 bytes are done (too little to judge the speed by), then the time so far
-// scaled by what is left, with the product in 64 bits and the quotient truncated.
-std::uint32_t estimateRemainingMs(std::uint32_t elapsedMs, std::uint32_t bytesDone, std::uint32_t totalBytes);
-
+// The transfer window's two figure lines with the share done between them:
 // "Transfer Size 102400 / 1024000 Bytes  10%  Elapse 20 sec / Remain 180 sec".
-std::string formatFigures(const ProgressFigures& figures);
+std::string formatFigures(const ProgressFigures& figures, std::uint32_t bytesDone, std::uint32_t totalBytes);
 
 // Shows a running job the way the progress windows do, polled every 100 ms.
 // On a terminal each phase has one line that is rewritten in place with live

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -184,10 +183,11 @@ int sendImage(std::span<char* const> args)
         return usageError("send", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
 
     // The file's own magic decides its type, as the Send button does.
+    // An image that cannot be opened is what the job itself would call invalid.
     const auto head = readFileHead(parsed->file);
     if (!head) {
         std::fputs("Could not open file.\n", stderr);
-        return kExitFileError;
+        return kExitWrongImage;
     }
     const auto fileType = detectFileType(
         std::span(reinterpret_cast<const std::uint8_t*>(head->data()), head->size()));
@@ -241,24 +241,21 @@ int receiveData(std::span<char* const> args)
     if (result != kResultReceiveFinished)
         return reportResult(result);
 
-    // The job finishes the same way whatever the reception brought; only the
-    // file tells whether every announced byte arrived.
-    const std::uint64_t expected = kHeaderSize + std::uint64_t{job.totalBytes.load()};
-    struct stat info {};
-    if (stat(parsed->file.c_str(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) < kHeaderSize) {
-        std::fprintf(stderr, "Could not write %s.\n", parsed->file.c_str());
-        return kExitFileError;
-    }
-    if (static_cast<std::uint64_t>(info.st_size) != expected && interrupted.load()) {
-        // Ctrl-C during the reception ends it short; that is the user's doing.
+    // The job finishes the same way whatever the reception brought; it leaves
+    // what went wrong beside its result.
+    switch (job.receiveFailure.load()) {
+    case kResultSuccess:
+        break;
+    case kResultCancelled:
         std::fputs("Cancelled.\n", stderr);
         return kExitCancelled;
-    }
-    if (static_cast<std::uint64_t>(info.st_size) != expected) {
-        std::fprintf(stderr, "Receive ended short: the box announced %u bytes, %s holds %llu of them.\n",
-                     static_cast<unsigned>(job.totalBytes.load()), parsed->file.c_str(),
-                     static_cast<unsigned long long>(info.st_size) - kHeaderSize);
+    case kResultTransferFail:
+        std::fprintf(stderr, "Receive ended short: the box announced %u bytes, %s holds none of them.\n",
+                     static_cast<unsigned>(job.totalBytes.load()), parsed->file.c_str());
         return kExitReceiveShort;
+    default:
+        std::fprintf(stderr, "Could not write %s.\n", parsed->file.c_str());
+        return kExitFileError;
     }
     std::fprintf(stderr, "Received %u bytes into %s.\n", static_cast<unsigned>(job.totalBytes.load()),
                  parsed->file.c_str());
@@ -290,11 +287,12 @@ void printTransferUsage()
   Exit status of the transfer commands:
     0  success (receive: every announced byte arrived)
     1  cancelled
-    2  image file I/O error ("Could not open file." for an IMAGE that cannot
-       be read, or an OUTPUT that could not be written)
+    2  image file I/O error (an OUTPUT that could not be made or written;
+       the box is told "Abort")
     3  serial port I/O error (no such port, port busy, line lost)
-    4  file is invalid (bad application header; "Selected wrong Image type."
-       when the magic is none of the three)
+    4  file is invalid ("Could not open file." for an IMAGE that cannot be
+       opened, a bad application header, "Selected wrong Image type." when
+       the magic is none of the three)
     5  receive ended short: the box announced more than arrived (OUTPUT then
        holds only the signature)
     6  file transfer fail (the box refused the update or cancelled it)

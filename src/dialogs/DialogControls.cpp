@@ -92,9 +92,13 @@ void applyAccessibleNames(QWidget* dialog)
             button->setProperty(kNameFromTextProperty, true);
         }
     }
+    // A label is heard as the text it shows, and setControlText keeps that in
+    // step, so a screen reader learns when a status or result line changes.
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
-        if (label->accessibleName().isEmpty() && !label->text().isEmpty())
+        if (label->accessibleName().isEmpty()) {
             label->setAccessibleName(accessibleText(label->text()));
+            label->setProperty(kNameFromTextProperty, true);
+        }
     }
 }
 

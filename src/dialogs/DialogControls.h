@@ -30,8 +30,9 @@ QString tableText(unsigned stringId);
 void setControlText(QWidget* dialog, int id, const QString& text);
 
 // Gives each control an accessible name from its label: a field from the label
-// that names it (its buddy), a button or check box from its own text. Controls
-// whose template already names them keep that name.
+// that names it (its buddy), a button, check box or label from its own text,
+// which setControlText then keeps current. Controls whose template already
+// names them keep that name.
 void applyAccessibleNames(QWidget* dialog);
 
 // An unsigned decimal number as a field holds it (blanks around it allowed); nothing

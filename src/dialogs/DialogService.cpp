@@ -7,6 +7,15 @@
 
 namespace updatetool {
 
+QString withRequiredExtension(const QString& path, const QString& extension)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && name.mid(dot + 1).compare(extension, Qt::CaseInsensitive) == 0)
+        return path;
+    return path + QLatin1Char('.') + extension;
+}
+
 void DialogService::warn(QWidget* owner, const QString& text)
 {
     showMessage(owner, {applicationTitle(), text, MessageIcon::Exclamation, MessageButtons::Ok});

@@ -26,7 +26,14 @@ struct FileDialogRequest {
     QString initialName;
     // "Text|pattern|Text|pattern|", the way the templates spell their filters.
     QString filter;
+    // Save only: the extension the caller adds to a chosen name that does not end
+    // in it, so the dialog asks before replacing the file of the real name.
+    QString requiredExtension{};
 };
+
+// "backup" -> "backup.IMG", "backup.bin" -> "backup.bin.IMG"; a name that ends
+// in the extension already, in any case, stays as it is.
+QString withRequiredExtension(const QString& path, const QString& extension);
 
 // Every message box and file dialog of the program goes through this, so tests
 // can record what a window says and answer for the user without a real dialog.

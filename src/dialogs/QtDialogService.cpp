@@ -1,6 +1,7 @@
 #include "QtDialogService.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 
@@ -29,9 +30,44 @@ QString bothCases(const QString& pattern)
     return lower == upper ? pattern : lower + QLatin1Char(' ') + upper;
 }
 
+// Qt's own question before replacing a file is about the name as typed, but the
+// caller adds the required extension afterwards: "backup" would replace an
+// existing backup.IMG without a word. This dialog asks about the real name.
+class RequiredExtensionDialog : public QFileDialog {
+public:
+    RequiredExtensionDialog(QWidget* owner, const QString& extension) : QFileDialog(owner), extension_(extension)
+    {
+        if (extension_.isEmpty())
+            return;
+        setOption(QFileDialog::DontConfirmOverwrite);
+        // A platform dialog would answer for itself and never come through accept().
+        setOption(QFileDialog::DontUseNativeDialog);
+    }
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (!extension_.isEmpty() && acceptMode() == QFileDialog::AcceptSave && !files.isEmpty() &&
+            !QFileInfo(files.constFirst()).isDir()) {
+            const QFileInfo real(withRequiredExtension(files.constFirst(), extension_));
+            if (real.exists()) {
+                const QString question = tr("%1 already exists.\nDo you want to replace it?").arg(real.fileName());
+                if (QMessageBox::warning(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                         QMessageBox::No) != QMessageBox::Yes)
+                    return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString extension_;
+};
+
 std::optional<QString> runFileDialog(QWidget* owner, const FileDialogRequest& request, QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(owner);
+    const QString extension = mode == QFileDialog::AcceptSave ? request.requiredExtension : QString();
+    RequiredExtensionDialog dialog(owner, extension);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     // The pattern part repeats what the template's text already says.
@@ -41,7 +77,8 @@ std::optional<QString> runFileDialog(QWidget* owner, const FileDialogRequest& re
         dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    return extension.isEmpty() ? chosen : withRequiredExtension(chosen, extension);
 }
 
 } // namespace

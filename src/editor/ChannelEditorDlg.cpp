@@ -146,6 +146,8 @@ QString saveFailureReason(SaveError error)
         return QStringLiteral("The file cannot be opened for writing.");
     case SaveError::TooShort:
         return QStringLiteral("The file is shorter than a channel image.");
+    case SaveError::TooLarge:
+        return QStringLiteral("The file is far larger than a channel image, so it was not rewritten.");
     case SaveError::WriteFailed:
         return QStringLiteral("The new content could not be written (is the disk full?). The file was left as it was.");
     case SaveError::None:
@@ -738,7 +740,8 @@ void CChannelEditorDlg::editTransponder(bool insert)
 
 void CChannelEditorDlg::outText()
 {
-    const auto chosen = dialogs_.getSaveFileName(this, {QString(), QString::fromLatin1(kTextFilter)});
+    // The dialog knows the extension, so a question about replacing a file names the real one.
+    const auto chosen = dialogs_.getSaveFileName(this, {QString(), QString::fromLatin1(kTextFilter), QStringLiteral("TXT")});
     if (!chosen)
         return;
     // The same listing, written by the same code, as the command line's export-text.

@@ -117,9 +117,25 @@ int runEraseApplication(TransferJob& job)
     return kResultSuccess;
 }
 
+namespace {
+
+// The receive job finishes with 8 whatever the reception brought, so the box's
+// session ends the same way; what went wrong is left for the window to show.
+int endReception(TransferJob& job, SerialPort& port, int failure)
+{
+    job.receiveFailure.store(failure);
+    if (closePort(port, kResultReceiveFinished) != kResultReceiveFinished)
+        return kResultSerialPortError;
+    job.phase.store(kPhaseNone);
+    return kResultReceiveFinished;
+}
+
+} // namespace
+
 int runReceiveData(TransferJob& job)
 {
     resetProgress(job);
+    job.receiveFailure.store(kResultSuccess);
     SerialPort port(&job.cancelRequest);
     if (!port.open(job.portName()))
         return kResultSerialPortError;
@@ -128,13 +144,16 @@ int runReceiveData(TransferJob& job)
         return closePort(port, job.result.load());
     const std::uint32_t announced = job.totalBytes.load();
 
-    // A file that cannot be created is not reported yet: its writes fail, and a
-    // reception that succeeds is then answered with "Abort".
+    // The file is made before the box starts to upload: one that cannot be made
+    // is answered "Abort" at once instead of after an upload into nothing.
     ReceivedFile output;
-    output.create(job.outputPath);
+    if (!output.create(job.outputPath) || !output.writeSignature()) {
+        output.close();
+        protocol.finalAnswer(false);
+        return endReception(job, port, kResultImageFileError);
+    }
     job.startTick.store(tickCount());
     job.phase.store(kPhaseReceiving);
-    output.writeSignature();
 
     XmodemReceiver receiver(port, job);
     const XmodemReceiver::Outcome outcome =
@@ -157,11 +176,9 @@ int runReceiveData(TransferJob& job)
     protocol.finalAnswer(written);
     if (written)
         job.phase.store(kPhaseUpdateEnd);
-
-    if (closePort(port, kResultReceiveFinished) != kResultReceiveFinished)
-        return kResultSerialPortError;
-    job.phase.store(kPhaseNone);
-    return kResultReceiveFinished;
+    // A reception the user cancelled is short by the user's own doing.
+    const int shortReception = job.cancelRequest.load() ? kResultCancelled : kResultTransferFail;
+    return endReception(job, port, !complete ? shortReception : !written ? kResultImageFileError : kResultSuccess);
 }
 
 int runWorker(TransferJob& job)

@@ -13,13 +13,21 @@ namespace {
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 
+bool isLetter(std::uint8_t byte)
+{
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+}
+
+} // namespace
+
 // Collects reply lines: CR is ignored, LF ends a line, and a line keeps only its
 // first few characters (the rest is read and dropped).
 class ReplyLines {
 public:
     explicit ReplyLines(std::size_t keep) : keep_(keep) {}
 
-    // False for a byte that ends the reply: the prompt at the start of a line.
+    // False for a prompt at the start of a line, which may end the reply; it is
+    // not stored, so a late prompt that more text follows leaves no trace.
     bool take(std::uint8_t byte)
     {
         if (byte == TargetProtocol::kPrompt && atLineStart_)
@@ -48,13 +56,6 @@ private:
     bool haveLine_ = false;
     bool atLineStart_ = true;
 };
-
-bool isLetter(std::uint8_t byte)
-{
-    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
-}
-
-} // namespace
 
 TargetProtocol::TargetProtocol(SerialPort& port, TransferJob& job) : port_(port), job_(job) {}
 
@@ -117,19 +118,47 @@ bool TargetProtocol::attention()
 {
     if (!beginCalling())
         return false;
+    // A boot monitor answers every ESC that reached it, and those sent while the
+    // box was starting are answered back to back. Going on only once the line has
+    // been quiet for one read time-out after a prompt keeps those late prompts
+    // from being taken for the answer to the next command.
+    bool prompted = false;
     for (;;) {
         std::uint8_t byte = 0;
         const Read read = next(byte);
         if (read == Read::Byte) {
-            if (byte == kPrompt)
-                break;
+            prompted = prompted || byte == kPrompt;
             continue;
         }
         if (waitEnded(read))
             return false;
+        if (prompted)
+            break;
         port_.writeByte(kAttention);
     }
     return endCalling();
+}
+
+bool TargetProtocol::readReply(ReplyLines& lines, std::string_view finalLine)
+{
+    // A prompt at the start of a line ends the reply once the line stays quiet
+    // after it, or at once after the line the caller waits for; a prompt that
+    // more bytes follow was a late answer to an earlier ESC.
+    bool promptPending = false;
+    for (;;) {
+        std::uint8_t byte = 0;
+        const Read read = next(byte);
+        if (read != Read::Byte) {
+            if (waitEnded(read))
+                return false;
+            if (promptPending)
+                return true;
+            continue;
+        }
+        promptPending = !lines.take(byte);
+        if (promptPending && !finalLine.empty() && lines.haveLine() && lines.lastLine() == finalLine)
+            return true;
+    }
 }
 
 bool TargetProtocol::identify()
@@ -137,23 +166,17 @@ bool TargetProtocol::identify()
     send("QV_IDENT\r\n");
     // The identification text is read but not interpreted.
     ReplyLines lines(kIdentLineLength);
-    for (;;) {
-        std::uint8_t byte = 0;
-        const Read read = next(byte);
-        if (read == Read::Byte) {
-            if (!lines.take(byte))
-                return true;
-        } else if (waitEnded(read)) {
-            return false;
-        }
-    }
+    return readReply(lines, {});
 }
 
 bool TargetProtocol::announceUpdate(std::uint32_t totalBytes)
 {
     send(updateCommand(totalBytes));
-    // The box echoes the command first; its answer is the line after.
+    // The box echoes the command first; its answer is the line after. A prompt at
+    // the start of a line means the box had not read the command yet (it was
+    // still answering an earlier ESC), so its echo is still to come.
     bool echoSkipped = false;
+    bool atLineStart = true;
     for (;;) {
         std::uint8_t byte = 0;
         const Read read = next(byte);
@@ -162,30 +185,31 @@ bool TargetProtocol::announceUpdate(std::uint32_t totalBytes)
                 return false;
             continue;
         }
-        if (!echoSkipped) {
-            echoSkipped = byte == kLineFeed;
+        if (byte == kPrompt && atLineStart) {
+            echoSkipped = false;
+            atLineStart = false;
             continue;
         }
-        if (byte == kRejection)
+        if (byte == kLineFeed) {
+            if (echoSkipped)
+                return true;
+            echoSkipped = true;
+            atLineStart = true;
+            continue;
+        }
+        if (byte != kCarriageReturn)
+            atLineStart = false;
+        if (echoSkipped && byte == kRejection)
             return fail(kResultTransferFail);
-        if (byte == kLineFeed)
-            return true;
     }
 }
 
 bool TargetProtocol::awaitCompletion()
 {
     ReplyLines lines(kReplyLineLength);
-    for (;;) {
-        std::uint8_t byte = 0;
-        const Read read = next(byte);
-        if (read == Read::Byte) {
-            if (!lines.take(byte))
-                return (lines.haveLine() && lines.lastLine() == "Done") || fail(kResultUpdateFail);
-        } else if (waitEnded(read)) {
-            return false;
-        }
-    }
+    if (!readReply(lines, "Done"))
+        return false;
+    return (lines.haveLine() && lines.lastLine() == "Done") || fail(kResultUpdateFail);
 }
 
 bool TargetProtocol::restart()

@@ -9,6 +9,8 @@
 
 namespace updatetool {
 
+class ReplyLines;
+
 // The text exchanges with the box's boot monitor, in both roles: as the box's
 // controller (send and erase jobs) and in the monitor's own role (receive job).
 // Each exchange returns success or failure; a failure has set job.result.
@@ -54,6 +56,8 @@ private:
     bool endCalling();
     // Ends a wait that cannot go on; false for a read that only timed out.
     bool waitEnded(Read read);
+    // Reads reply lines up to the prompt that ends them; false when the wait ended.
+    bool readReply(ReplyLines& lines, std::string_view finalLine);
     void send(std::string_view text);
 
     SerialPort& port_;

@@ -71,6 +71,12 @@ struct TransferJob {
     std::atomic<std::uint32_t> startTick{0};
     std::atomic<std::uint32_t> endTick{0};
     std::atomic<int> result{kResultSuccess};
+    // A receive job ends with kResultReceiveFinished whatever the reception
+    // brought; this says what went wrong: kResultTransferFail when fewer bytes
+    // arrived than announced (kResultCancelled when the user cut it short),
+    // kResultImageFileError when the file could not be made or written,
+    // kResultSuccess when the file holds every byte.
+    std::atomic<int> receiveFailure{kResultSuccess};
 
     // Owned by the receive job: the data the box uploads lands here before the file is written.
     std::unique_ptr<std::uint8_t[]> receiveBuffer;

@@ -88,6 +88,7 @@ XmodemReceiver::Outcome XmodemReceiver::receive(std::uint32_t announcedBytes, st
 
     std::uint8_t expected = 1;
     std::uint8_t previous = 1;
+    std::size_t dropped = 0;
     for (;;) {
         switch (read) {
         case PacketRead::EndOfTransmission:
@@ -106,14 +107,20 @@ XmodemReceiver::Outcome XmodemReceiver::receive(std::uint32_t announcedBytes, st
         case PacketRead::Good: {
             const std::uint8_t block = packet_[0];
             if (block == expected) {
-                // More data than announced, or more than the buffer holds, ends the
-                // reception rather than running past the end of the buffer.
-                if (outcome.stored >= announcedBytes || buffer.size() - outcome.stored < dataLength_) {
+                // More data than the buffer holds ends the reception rather than
+                // running past its end. Some boxes send a whole packet beyond the
+                // size they announced: once that size has arrived, what follows is
+                // acknowledged and dropped, counted against the buffer all the same.
+                if (buffer.size() - outcome.stored - dropped < dataLength_) {
                     sendCancel();
                     return outcome;
                 }
-                std::copy_n(packet_.begin() + 2, dataLength_, buffer.begin() + static_cast<std::ptrdiff_t>(outcome.stored));
-                outcome.stored += dataLength_;
+                if (outcome.stored >= announcedBytes) {
+                    dropped += dataLength_;
+                } else {
+                    std::copy_n(packet_.begin() + 2, dataLength_, buffer.begin() + static_cast<std::ptrdiff_t>(outcome.stored));
+                    outcome.stored += dataLength_;
+                }
                 // Progress counts stored data up to the announced size, so the
                 // window's range is never overrun by the last packet's fill.
                 job_.bytesDone.store(static_cast<std::uint32_t>(std::min<std::size_t>(outcome.stored, announcedBytes)));

@@ -12,8 +12,9 @@ namespace updatetool {
 
 // Receives by XMODEM: asks for 1K/CRC packets with 'C' and falls back to the
 // classic checksum mode with NAK when the sender stays silent. Stores packet data
-// (fill included) into the buffer, never past its end. Its failures are no result
-// codes: the caller sees fewer bytes than announced.
+// (fill included) into the buffer, never past its end, and drops packets that come
+// after the announced size. Its failures are no result codes: the caller sees
+// fewer bytes than announced.
 class XmodemReceiver {
 public:
     struct Outcome {

@@ -1,6 +1,23 @@
 #include "XmodemSender.h"
 
+#include <chrono>
+#include <optional>
+
 namespace updatetool {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a 'C' after the first packet waits for that packet's ACK before it
+// counts as the receiver asking for the packet again. The packet takes under
+// 0.1 s on the line at 115200 baud; the rest is for a slow receiver.
+constexpr auto kStartRequestGrace = std::chrono::milliseconds(1000);
+
+// The '?' of a monitor that refused the update after all.
+constexpr std::uint8_t kRejection = '?';
+
+} // namespace
 
 XmodemSender::XmodemSender(SerialPort& port, TransferJob& job) : port_(port), job_(job) {}
 
@@ -18,6 +35,9 @@ void XmodemSender::sendCancel()
 
 bool XmodemSender::waitForStartRequest()
 {
+    // A receiver that gives up before it starts, or a monitor that refused the
+    // update after all, will never ask: waiting on would never end.
+    bool cancelSeen = false;
     for (;;) {
         if (job_.cancelRequest.load())
             return fail(kResultCancelled);
@@ -35,11 +55,20 @@ bool XmodemSender::waitForStartRequest()
             mode_ = XmodemMode::Checksum128;
             return true;
         }
+        if ((byte == xmodem::kCan && cancelSeen) || byte == kRejection)
+            return fail(kResultTransferFail);
+        cancelSeen = byte == xmodem::kCan;
     }
 }
 
-XmodemSender::Answer XmodemSender::awaitAnswer(bool takeStartRequestAsNak)
+XmodemSender::Answer XmodemSender::awaitAnswer(bool firstPacket)
 {
+    // A 'C' while the first packet awaits its answer may be a receiver that found
+    // the packet spoilt and asks again, or a stale 'C' that was queued or crossed
+    // the packet on the line, whose ACK then follows. Sending the packet again at
+    // once would earn it two ACKs and put the sender one packet ahead, so it goes
+    // again only when no answer follows the 'C' within the grace time.
+    std::optional<Clock::time_point> repeatAt;
     for (;;) {
         if (job_.cancelRequest.load()) {
             sendCancel();
@@ -52,16 +81,16 @@ XmodemSender::Answer XmodemSender::awaitAnswer(bool takeStartRequestAsNak)
                 fail(kResultSerialPortError);
                 return Answer::Fail;
             }
+            if (repeatAt && Clock::now() >= *repeatAt)
+                return Answer::Again;
             continue;
         }
         if (byte == xmodem::kAck)
             return Answer::Ack;
         if (byte == xmodem::kNak)
             return Answer::Again;
-        // A receiver that found the first packet spoilt may ask to start over with
-        // 'C' instead of NAK; waiting on would only run into its time-out.
-        if (byte == xmodem::kCrcRequest && takeStartRequestAsNak)
-            return Answer::Again;
+        if (byte == xmodem::kCrcRequest && firstPacket && !repeatAt)
+            repeatAt = Clock::now() + kStartRequestGrace;
         if (byte == xmodem::kCan) {
             fail(kResultTransferFail);
             return Answer::Cancel;

@@ -11,7 +11,8 @@ namespace updatetool {
 // Sends a file by XMODEM in the mode the receiver asks for: 1K packets with CRC
 // after 'C', 128-byte packets with a sum after NAK. Adds the file bytes of each
 // packet to job.bytesDone. On failure job.result says why: 1 cancelled (CAN CAN
-// sent), 2 file read error (CAN CAN sent), 3 port failure, 6 the receiver sent CAN.
+// sent), 2 file read error (CAN CAN sent), 3 port failure, 6 the receiver sent CAN
+// (or CAN CAN or '?' before it asked to start).
 class XmodemSender {
 public:
     XmodemSender(SerialPort& port, TransferJob& job);
@@ -23,7 +24,7 @@ public:
 private:
     enum class Answer { Ack, Again, Cancel, Fail };
     // Waits for the receiver's answer to a packet or to EOT.
-    Answer awaitAnswer(bool takeStartRequestAsNak);
+    Answer awaitAnswer(bool firstPacket);
     bool waitForStartRequest();
     bool fail(int result);
     void sendCancel();

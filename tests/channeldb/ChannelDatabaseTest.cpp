@@ -254,9 +254,12 @@ TEST(ChannelDatabase, FindTransponderPrefersTheNextRecordOnEqualValues)
     Bytes image = demoImage();
     std::copy_n(image.begin() + kTransponders + 8 * 4, 6, image.begin() + kTransponders + 8 * 5);
     image[kTransponders + 8 * 5 + 6] ^= 0x80;
+    // Record 7 is free (its satellite is past the satellite count) but keeps its values.
+    image[kTransponders + 8 * 7] = 0xC8;
     const auto database = loaded(image);
     const TransponderRecord& fourth = database->transponders[4];
     const TransponderRecord& third = database->transponders[3];
+    const TransponderRecord& free = database->transponders[7];
 
     const struct {
         std::uint8_t satellite;
@@ -267,6 +270,7 @@ TEST(ChannelDatabase, FindTransponderPrefersTheNextRecordOnEqualValues)
         {third.satellite, third.frequency, third.symbolRate, 3},
         {third.satellite, third.frequency, 1, kNoTransponder},
         {99, third.frequency, third.symbolRate, kNoTransponder},
+        {0xC8, free.frequency, free.symbolRate, kNoTransponder},
     };
     for (const auto& c : cases)
         EXPECT_EQ(database->findTransponder(c.satellite, c.frequency, c.symbolRate), c.expected);

@@ -126,6 +126,20 @@ TEST_F(ChannelSaveFile, ShortOrMissingFileIsRefused)
     }
 }
 
+// A file far larger than a channel image is not read into memory, nor written.
+TEST_F(ChannelSaveFile, FarTooLargeFileIsRefused)
+{
+    const std::string hugePath = folder.file("huge.img");
+    writeFile(hugePath, demoImage());
+    std::filesystem::resize_file(hugePath, kLargestChannelFile + 1); // sparse: no disk space used
+    database->filePath = hugePath;
+    EXPECT_FALSE(database->save());
+    EXPECT_EQ(database->lastSaveError, SaveError::TooLarge);
+    EXPECT_EQ(std::filesystem::file_size(hugePath), kLargestChannelFile + 1);
+    const Bytes after = readFile(hugePath);
+    EXPECT_TRUE(std::equal(demoImage().begin(), demoImage().end(), after.begin()));
+}
+
 TEST_F(ChannelSaveFile, BytesPastTheBlockAreKept)
 {
     Bytes longer = demoImage();

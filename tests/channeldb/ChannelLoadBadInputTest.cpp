@@ -19,8 +19,12 @@ void expectTablesConsistent(const ChannelDatabase& database)
     EXPECT_LE(database.streamRefs.count, kStreamCapacity);
     for (const FavoriteGroup& group : database.favorites)
         EXPECT_LE(group.count, static_cast<std::uint32_t>(kFavoriteGroupCapacity));
-    for (const SatelliteRecord& satellite : database.satellites)
+    for (const SatelliteRecord& satellite : database.satellites) {
         EXPECT_LE(satellite.transponderCount, kTranspondersPerSatellite);
+        EXPECT_LT(satellite.number, kSatelliteCapacity);
+        for (int entry = 0; entry < satellite.transponderCount; ++entry)
+            EXPECT_LT(satellite.transponderIndex[entry], kTransponderCapacity);
+    }
     for (const std::uint16_t slot : database.channelOrder)
         EXPECT_TRUE(slot < kChannelSlots || slot == 0xFFFF);
 }
@@ -94,6 +98,8 @@ TEST(ChannelLoadBadInput, DamagedIndexFields)
         {"stream reference just below the base", channelOffset(1) + 24, 0xBFEBFFFFu, 4},
         {"stream satellite", kStreamTable + 19, 0xFE, 1},
         {"satellite transponder count", kSatellites + 24, 0xFFFF, 2},
+        {"satellite number", kSatellites, 0xC8, 1},
+        {"satellite transponder number", kSatellites + 26, 0xFFFF, 2},
         {"favourite count", kFavorites, 0xFFFFFFFF, 4},
         {"stream-reference count", kStreamRefList, 0xFFFF0000, 4},
         {"transponder satellite", kTransponders, 0xC8, 1},

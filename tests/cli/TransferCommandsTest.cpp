@@ -64,7 +64,7 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
         {{"send", good, good}, 64, "unexpected argument"},
         {{"erase", "--no-restart"}, 64, "unknown option '--no-restart'"},
         {{"receive", "--port", noDevice}, 64, "which file?"},
-        {{"send", "--port", noDevice, scratch.path("missing.img")}, 2, "Could not open file.\n"},
+        {{"send", "--port", noDevice, scratch.path("missing.img")}, 4, "Could not open file.\n"},
         {{"send", "--port", noDevice, wrongMagic}, 4, "Selected wrong Image type.\n"},
         {{"send", "--port", noDevice, scratch.path("bad.img")}, 4, "File Is Invalid\n"},
         {{"send", "--port", noDevice, good}, 3, "Serial Port I/O Error\n"},
@@ -140,12 +140,14 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
 {
     struct Case {
         std::vector<std::string> extraBoxArgs;
+        const char* output;
         int exitStatus;
         std::size_t fileSize;
     };
     const Case cases[] = {
-        {{}, 0, 16 + 9000},
-        {{"--type-size", "3000"}, 5, 16},   // announces 12288 bytes, sends 9000
+        {{}, "received.img", 0, 16 + 9000},
+        {{"--type-size", "3000"}, "received.img", 5, 16},   // announces 12288 bytes, sends 9000
+        {{}, "no-such-dir/received.img", 2, 0},
     };
     const std::string upload = scratch.path("upload.bin");
     writeFile(upload, randomBytes(9000, 4));
@@ -154,7 +156,7 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
         std::vector<std::string> args{"--role", "upload", "--file", upload};
         args.insert(args.end(), c.extraBoxArgs.begin(), c.extraBoxArgs.end());
         ASSERT_TRUE(uploadingBox.start(args));
-        const std::string output = scratch.path("received.img");
+        const std::string output = scratch.path(c.output);
         const ProcessResult result = cli({"receive", "--port", uploadingBox.device(), output});
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.err;
         EXPECT_EQ(readFile(output).size(), c.fileSize);

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
@@ -36,6 +37,13 @@ std::string joined(const std::vector<QString>& texts)
     for (const QString& text : texts)
         all += "[" + text.toStdString() + "] ";
     return all;
+}
+
+// What a screen reader hears for a control: the name its accessibility interface reports.
+QString heard(QWidget* window, int id)
+{
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(controlById(window, id));
+    return control != nullptr ? control->text(QAccessible::Name) : QString();
 }
 
 class ProgressWindowTest : public GuiTestBase {
@@ -136,6 +144,7 @@ TEST_F(ProgressWindowTest, FailedJobShowsItsResultAndWaitsForClose)
         EXPECT_EQ(textOf(window.get(), resultId), QString::fromLatin1(c.resultText));
         EXPECT_EQ(textOf(window.get(), 2), "Close");
         EXPECT_EQ(controlById(window.get(), 2)->accessibleName(), "Close");
+        EXPECT_EQ(heard(window.get(), resultId), QString::fromLatin1(c.resultText));
 
         QTest::mouseClick(qobject_cast<QAbstractButton*>(controlById(window.get(), 2)), Qt::LeftButton);
         EXPECT_FALSE(window->isVisible());
@@ -195,6 +204,10 @@ TEST_F(ProgressWindowTest, SendShowsPhasesFiguresAndClosesWithSuccess)
     const auto barMax = controlAs<QProgressBar>(&window, CTransferDlg::kIdProgress)->maximum();
     EXPECT_EQ(barMax, static_cast<int>(size));
     EXPECT_EQ(controlAs<QProgressBar>(&window, CTransferDlg::kIdProgress)->value(), barMax);
+    // A screen reader hears what the changing lines show, not a fixed caption.
+    for (const int id : {CTransferDlg::kIdStatus, CTransferDlg::kIdSize, CTransferDlg::kIdTime}) {
+        EXPECT_EQ(heard(&window, id), textOf(&window, id)) << id;
+    }
 }
 
 TEST_F(ProgressWindowTest, RefusedSendShowsTransferFail)
@@ -259,6 +272,40 @@ TEST_F(ProgressWindowTest, ReceiveShowsIdleUntilTheBoxAnnouncesThenClosesWithRec
     QFile file(output);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), std::string(kCompanySignature) + data);
+}
+
+// The box hears "Done" or "Abort" and the job finishes, but a file that is short
+// or was never made must not pass for the box's data.
+TEST_F(ProgressWindowTest, FailedReceiveShowsItsFailureAndWaitsForClose)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> boxOptions;
+        const char* output;
+        const char* resultText;
+    } cases[] = {
+        {"short reception", {"--type-size", "3000"}, "received.IMG", "File Transfer Fail"},
+        {"file cannot be made", {}, "no-such-dir/received.IMG", "Image File I/O Error"},
+    };
+    const QString upload = writeFile(QStringLiteral("upload.bin"), std::string(9000, 'u'));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoxSimProcess box;
+        std::vector<std::string> options{"--role", "upload", "--file", upload.toStdString()};
+        options.insert(options.end(), c.boxOptions.begin(), c.boxOptions.end());
+        ASSERT_TRUE(startBox(box, options));
+        job->kind = JobKind::ReceiveData;
+        job->outputPath = pathOf(QString::fromLatin1(c.output)).toStdString();
+
+        CTransferDlg window(*job);
+        window.open();
+        ASSERT_TRUE(waitUntil([&] { return window.jobFinished(); }, 20s));
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(textOf(&window, CTransferDlg::kIdResult), QString::fromLatin1(c.resultText));
+        EXPECT_EQ(textOf(&window, 2), "Close");
+        window.reject();
+        EXPECT_EQ(window.result(), CProgressDlg::kCodeCancel);
+    }
 }
 
 TEST_F(ProgressWindowTest, EraseSaysWaitThenClosesWithSuccessAndTheFinishDialogSaysEraseEnd)

@@ -301,6 +301,7 @@ TEST_F(UpdateToolDlgTest, ReceiveRecordsItsParametersAndRunsTheTransferWindow)
     ASSERT_EQ(dialogs.calls.size(), 1u);
     EXPECT_EQ(dialogs.calls[0].kind, FakeDialogService::Kind::Save);
     EXPECT_EQ(dialogs.calls[0].file.filter, "IMG File(*.IMG)|*.IMG|All File(*.*)|*.*|");
+    EXPECT_EQ(dialogs.calls[0].file.requiredExtension, "IMG");
     ASSERT_EQ(runIds(), std::vector<int>{kTransferWindow}); // no finish dialog after a receive
     EXPECT_EQ(runs[0].kind, JobKind::ReceiveData);
     EXPECT_EQ(runs[0].portIndex, 1);

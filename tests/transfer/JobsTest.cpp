@@ -148,6 +148,60 @@ TEST_F(JobTest, SendImageRunsTheWholeExchange)
     }
 }
 
+// A real boot monitor answers every ESC with a prompt, and those that piled up
+// while it booted come back to back, one even after QV_IDENT has gone out.
+TEST_F(JobTest, SendToABoxThatPromptsForEveryEsc)
+{
+    const struct {
+        const char* answer;
+        int result;
+    } cases[] = {
+        {"OK\r\n", kResultSuccess},
+        {"?\r\n", kResultTransferFail},
+    };
+    const std::string image = channelImage(1500);
+    for (const auto& c : cases) {
+        PtyPeer peer;
+        TransferJob job;
+        job.kind = JobKind::SendImage;
+        job.portDevice = peer.slavePath();
+        job.fileType = kFileTypeChannel;
+        job.imagePath = writeFile("channel.img", image);
+        job.autoRestart = false;
+        Watchdog watchdog(job.cancelRequest, 5s);
+        std::string received;
+        {
+            ScriptedPeer box(peer, [&](PtyPeer& p) {
+                // Booting: the ESCs queue up unanswered.
+                const std::size_t escs = p.read(100, 200ms).size();
+                for (std::size_t i = 1; i < escs; ++i) {
+                    p.send("\r\n>");
+                    std::this_thread::sleep_for(5ms);
+                }
+                if (!p.readUntil("QV_IDENT\r\n"))
+                    return;
+                p.send("\r\n>QV_IDENT\r\nSTB-1 boot 2.0\r\n>");
+                const std::string announce = p.readUntil("\r\n").value_or("");
+                p.send(announce + c.answer);
+                if (c.result != kResultSuccess)
+                    return;
+                p.send("C");
+                while (p.readByte(2s) == xmodem::kStx) {
+                    received += p.read(1028, 2s).substr(2, 1024);
+                    p.sendByte(xmodem::kAck);
+                }
+                p.sendByte(xmodem::kAck);
+                p.send("Done\r\n>");
+            });
+            EXPECT_EQ(runWorker(job), c.result) << c.answer;
+        }
+        EXPECT_FALSE(watchdog.fired()) << c.answer;
+        if (c.result == kResultSuccess) {
+            EXPECT_EQ(received.substr(0, image.size()), image);
+        }
+    }
+}
+
 TEST_F(JobTest, FailuresBeforeTheBoxIsReached)
 {
     std::string badApplication = "VORN" + std::string(8, 'x') + std::string("\x00\x01\x02\x03", 4) + std::string(200, 'y');
@@ -219,24 +273,31 @@ TEST_F(JobTest, EraseLeavesTheTransferFiguresAlone)
 
 TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
 {
+    enum Output { Writable, CannotBeMade, DiskFull };
     const struct {
         const char* name;
         bool senderGivesUp;
-        bool unwritableOutput;
+        Output output;
         std::string answer;
+        bool received; // the box got its 'C' and uploaded
         std::size_t fileSize;
+        int failure;
     } cases[] = {
-        {"received", false, false, "Done\r\n>", 16 + 2000},
-        {"reception fails", true, false, "Done\r\n>", 16},
-        {"file cannot be written", false, true, "Abort\r\n>", 0},
-        {"reception fails, file cannot be written", true, true, "Done\r\n>", 0},
+        {"received", false, Writable, "Done\r\n>", true, 16 + 2000, kResultSuccess},
+        {"reception fails", true, Writable, "Done\r\n>", true, 16, kResultTransferFail},
+        // The box is told at once instead of uploading into nothing.
+        {"file cannot be made", false, CannotBeMade, "Abort\r\n>", false, 0, kResultImageFileError},
+        {"file cannot be written", false, DiskFull, "Abort\r\n>", true, 0, kResultImageFileError},
+        {"reception fails, file cannot be written", true, DiskFull, "Done\r\n>", true, 0, kResultTransferFail},
     };
     for (const auto& c : cases) {
         PtyPeer peer;
         TransferJob job;
         job.kind = JobKind::ReceiveData;
         job.portDevice = peer.slavePath();
-        job.outputPath = c.unwritableOutput ? (dir_ / "missing-dir" / "out.img").string() : (dir_ / "out.img").string();
+        job.outputPath = c.output == CannotBeMade ? (dir_ / "missing-dir" / "out.img").string()
+                       : c.output == DiskFull     ? std::string("/dev/full")
+                                                  : (dir_ / "out.img").string();
         Watchdog watchdog(job.cancelRequest, 10s);
         std::string greeting;
         std::string answer;
@@ -246,8 +307,11 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
                 greeting = callAsBox(p, "noise");
                 p.send("QV_UPDATE 7D0!\r");
                 greeting += p.readUntil("\r\n\r\n").value_or("");
-                if (p.read(1, 4s) != "C")
+                const std::string start = p.read(1, 4s);
+                if (start != "C") {
+                    answer = start + p.readUntilQuiet(200ms);
                     return;
+                }
                 phasesSeen.push_back(job.phase.load());
                 for (std::uint8_t block = 1; block <= 2; ++block) {
                     XmodemPacket packet;
@@ -269,11 +333,12 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
         }
         EXPECT_FALSE(watchdog.fired()) << c.name;
         EXPECT_EQ(greeting, ">\r\n>QV_UPDATE 7D0!\r\n\r\n") << c.name;
-        EXPECT_EQ(phasesSeen, std::vector<int>{kPhaseReceiving}) << c.name;
+        EXPECT_EQ(phasesSeen, c.received ? std::vector<int>{kPhaseReceiving} : std::vector<int>{}) << c.name;
         EXPECT_EQ(answer, c.answer) << c.name;
+        EXPECT_EQ(job.receiveFailure.load(), c.failure) << c.name;
         EXPECT_EQ(job.totalBytes.load(), 2000u) << c.name;
         EXPECT_EQ(job.phase.load(), kPhaseNone) << c.name;
-        if (!c.unwritableOutput) {
+        if (c.output == Writable) {
             const std::string file = readFile(job.outputPath);
             ASSERT_EQ(file.size(), c.fileSize) << c.name;
             EXPECT_EQ(file.substr(0, 16), "VORN LUMEN CORP ") << c.name;

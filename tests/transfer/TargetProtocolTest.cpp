@@ -100,6 +100,8 @@ TEST(AnnounceUpdate, Answers)
         {"QV_UPDATE 11170!\r\n?\r\n", false, kResultTransferFail},
         {"QV_UPDATE ?? echo\r\nready\n", true, 0}, // a '?' in the echo counts for nothing
         {"\nxx?", false, kResultTransferFail},
+        // Late prompts for earlier ESCs come before the echo.
+        {"\r\n>\r\n>QV_UPDATE 11170!\r\n?\r\n", false, kResultTransferFail},
     };
     for (const auto& c : cases) {
         Line line;
@@ -136,6 +138,7 @@ TEST(AwaitCompletion, LastLineBeforeThePrompt)
         {"Done\r\n\r\n>", false}, // the last line is the empty one
         {"50%>\r\nDone\r\n>", true}, // a '>' inside a line does not end the wait
         {"Done>\r\n>", false},
+        {"\r\n>\r\n>Writing\r\nDone\r\n>", true}, // late prompts before the reply
     };
     for (const auto& c : cases) {
         Line line;

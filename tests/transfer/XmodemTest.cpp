@@ -158,7 +158,11 @@ TEST(XmodemSender, AnswersToAPacket)
     } cases[] = {
         {"ACK moves on", {"\x06", "\x06", "\x06"}, "PQE", true, 0},
         {"NAK repeats", {"\x15", "\x15", "\x06", "\x06", "\x06"}, "PPPQE", true, 0},
-        {"'C' before the first ACK repeats", {"C", "\x06", "\x06", "\x06"}, "PPQE", true, 0},
+        // A receiver that found packet 1 spoilt asks again with 'C': after a grace
+        // time without an ACK the packet goes again, and a later NAK still lines up.
+        {"'C' for a spoilt first packet repeats it", {"C", "\x06", "\x15", "\x06", "\x06"}, "PPQQE", true, 0},
+        // A 'C' that was queued or crossed packet 1 is followed by its ACK: sent once.
+        {"stale 'C' before the first ACK", {"C\x06", "\x15", "\x06", "\x06"}, "PQQE", true, 0},
         {"'C' after the first ACK is ignored", {"\x06", "C\x06", "\x06"}, "PQE", true, 0},
         {"NAK on EOT repeats it", {"\x06", "\x06", "\x15", "\x06"}, "PQEE", true, 0},
         {"CAN gives 6, nothing sent back", {"\x18"}, "P", false, kResultTransferFail},
@@ -172,7 +176,7 @@ TEST(XmodemSender, AnswersToAPacket)
     const std::string packet2 = asString(second.build(2, std::span(data).subspan(1024), XmodemMode::Crc1K));
     for (const auto& c : cases) {
         Line line;
-        Watchdog watchdog(line.job.cancelRequest, 1s);
+        Watchdog watchdog(line.job.cancelRequest, 3s);
         auto file = fileWith(data);
         std::string heard;
         ScriptedPeer receiver(line.peer, [&](PtyPeer& peer) {
@@ -198,6 +202,41 @@ TEST(XmodemSender, AnswersToAPacket)
         EXPECT_EQ(heard, c.expected) << c.name;
         if (!c.succeeds) {
             EXPECT_EQ(line.job.result.load(), c.result) << c.name;
+        }
+    }
+}
+
+// Before the start request the receiver may give up, or the monitor refuse after all.
+TEST(XmodemSender, GivesUpWhenTheReceiverDoesBeforeTheStart)
+{
+    const struct {
+        const char* before;
+        bool succeeds;
+    } cases[] = {
+        {"\x18\x18", false},
+        {"?", false},
+        {"\r\n>\x18\x18", false},
+        {"\x18zC", true}, // a single CAN is line noise
+    };
+    for (const auto& c : cases) {
+        Line line;
+        Watchdog watchdog(line.job.cancelRequest, 3s);
+        auto file = fileWith(pattern(100));
+        ScriptedPeer receiver(line.peer, [&](PtyPeer& peer) {
+            peer.send(c.before);
+            if (c.succeeds) {
+                peer.read(1029, 2s);
+                peer.sendByte(x::kAck);
+                peer.readByte(2s);
+                peer.sendByte(x::kAck);
+            }
+        });
+        XmodemSender sender(line.port, line.job);
+        EXPECT_EQ(sender.send(file.get()), c.succeeds) << c.before;
+        receiver.join();
+        EXPECT_FALSE(watchdog.fired()) << c.before;
+        if (!c.succeeds) {
+            EXPECT_EQ(line.job.result.load(), kResultTransferFail) << c.before;
         }
     }
 }
@@ -297,7 +336,8 @@ TEST(XmodemReceiver, RepeatAndSequenceRules)
         {"bad check: NAK, then good", 2048, {{S::Packet, 1, 1024, S::BadCheck}, {S::Packet, 1}, {S::Eot}}, "NAA", true, 1024},
         {"bad complement: NAK", 2048, {{S::Packet, 1, 1024, S::BadComplement}, {S::Packet, 1}, {S::Eot}}, "NAA", true, 1024},
         {"128-byte packets in CRC mode", 300, {{S::Packet, 1, 128}, {S::Packet, 2, 128}, {S::Packet, 3, 128}, {S::Eot}}, "AAAA", true, 384},
-        {"more than announced: CAN CAN", 1000, {{S::Packet, 1}, {S::Packet, 2}}, "AX", false, 1024},
+        {"a packet beyond the announced size is acknowledged and dropped", 1000,
+         {{S::Packet, 1}, {S::Packet, 2}, {S::Eot}}, "AAA", true, 1024},
         {"sender cancels", 4096, {{S::Packet, 1}, {S::Cancel}}, "A-", false, 1024},
         {"EOT at once", 4096, {{S::Eot}}, "A", true, 0},
     };

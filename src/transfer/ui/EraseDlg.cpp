@@ -19,13 +19,13 @@ CEraseDlg::~CEraseDlg() = default;
 
 void CEraseDlg::showResultText(const QString& text)
 {
-    ui_->noticeLabel->setText(text);
+    setControlText(this, kIdNotice, text);
 }
 
 void CEraseDlg::updateDisplay(bool running)
 {
     if (running && job().eraseStarted.load())
-        ui_->noticeLabel->setText(tableText(ids::kWaitAppErase));
+        setControlText(this, kIdNotice, tableText(ids::kWaitAppErase));
 }
 
 } // namespace updatetool

@@ -22,7 +22,7 @@ void CFinishDlg::showEvent(QShowEvent* event)
     if (!opened_) {
         opened_ = true;
         // The erase job leaves its mark; the next opening starts from a send again.
-        ui_->messageLabel->setText(tableText(job_.eraseStarted.load() ? ids::kEraseEnd : ids::kUpdateEnd));
+        setControlText(this, kIdMessage, tableText(job_.eraseStarted.load() ? ids::kEraseEnd : ids::kUpdateEnd));
         job_.eraseStarted.store(false);
     }
     QDialog::showEvent(event);

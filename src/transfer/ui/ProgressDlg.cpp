@@ -67,8 +67,14 @@ void CProgressDlg::endJob(int result)
         done(kCodeCancel);
         return;
     case kResultReceiveFinished:
-        done(kCodeReceived);
-        return;
+        // The box is answered the same way whatever the reception brought, but a
+        // file that is short or was never written must not pass for the box's data.
+        result = job_.receiveFailure.load();
+        if (result == kResultSuccess || result == kResultCancelled) {
+            done(kCodeReceived);
+            return;
+        }
+        break;
     default:
         break;
     }

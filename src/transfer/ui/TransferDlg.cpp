@@ -25,7 +25,7 @@ void CTransferDlg::resetDisplay()
 
 void CTransferDlg::showResultText(const QString& text)
 {
-    ui_->resultLabel->setText(text);
+    setControlText(this, kIdResult, text);
 }
 
 void CTransferDlg::showFigures(std::uint32_t bytesDone, std::uint32_t totalBytes, bool live)
@@ -33,8 +33,8 @@ void CTransferDlg::showFigures(std::uint32_t bytesDone, std::uint32_t totalBytes
     const ProgressFigures figures = live
         ? liveFigures(bytesDone, totalBytes, tickCount() - job().startTick.load())
         : finalFigures(bytesDone, totalBytes, job().endTick.load() - job().startTick.load());
-    ui_->sizeLabel->setText(QString::fromStdString(figures.sizeLine));
-    ui_->timeLabel->setText(QString::fromStdString(figures.timeLine));
+    setControlText(this, kIdSize, QString::fromStdString(figures.sizeLine));
+    setControlText(this, kIdTime, QString::fromStdString(figures.timeLine));
     ui_->progressBar->setValue(progressBarValue(bytesDone, totalBytes));
 }
 
@@ -47,7 +47,7 @@ void CTransferDlg::updateDisplay(bool /*running*/)
             showFigures(job().bytesDone.load(), job().totalBytes.load(), false);
         lastShownPhase_ = phase;
         if (const unsigned id = phaseStringId(phase); id != 0)
-            ui_->statusLabel->setText(tableText(id));
+            setControlText(this, kIdStatus, tableText(id));
         if (phase == kPhaseTransferring || phase == kPhaseReceiving)
             ui_->progressBar->setRange(0, progressBarMaximum(job().totalBytes.load()));
     }

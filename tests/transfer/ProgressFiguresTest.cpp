@@ -40,6 +40,12 @@ TEST(ProgressFigures, LiveLines)
     }
 }
 
+TEST(ProgressFigures, RemainingTimeIsTruncatedNotRounded)
+{
+    EXPECT_EQ(remainingMs(7, 30000, 70000), 9u);
+    EXPECT_EQ(remainingMs(1000000, 1000000, 4000000000u), 3999000000u); // the product needs 64 bits
+}
+
 TEST(ProgressFigures, FinalLineShowsTransferTimeAndNothingRemaining)
 {
     const ProgressFigures figures = finalFigures(1048576, 1048576, 91234);
