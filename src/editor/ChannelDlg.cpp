@@ -159,6 +159,8 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
         if (const int entry = transponder_->findData(opening_.transponder); entry >= 0)
             transponder_->setCurrentIndex(entry);
     }
+    name_->setFocus();
+    name_->selectAll();
     applyAccessibleNames(this);
 }
 

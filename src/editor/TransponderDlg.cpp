@@ -126,6 +126,9 @@ CTransponderDlg::CTransponderDlg(ChannelEditCommands& commands, DialogService& d
     frequency_->setText(QString::number(frequencyShown));
     symbolRate_->setText(QString::number(secondShown));
     (isTerrestrial ? priority_ : polarity_)->setCurrentIndex(choice);
+    // The numbers are what the user came to type: start there, ready to be replaced.
+    frequency_->setFocus();
+    frequency_->selectAll();
     applyAccessibleNames(this);
 }
 

@@ -241,12 +241,12 @@ TEST_F(EditDialogsTest, TheEditorInsertsWhatTheDialogsAddAndWritesTheListing)
 
     // Out Text: ".TXT" added, the same bytes the command line's export writes.
     dialogs.fileAnswers = {pathOf(QStringLiteral("list"))};
-    QTest::keyClick(&editor, Qt::Key_T, Qt::ControlModifier);
+    QTest::keyClick(tv, Qt::Key_T, Qt::ControlModifier);
     QFile listing(pathOf(QStringLiteral("list.TXT")));
     ASSERT_TRUE(listing.open(QIODevice::ReadOnly));
     EXPECT_EQ(listing.readAll().toStdString(), channelListingText(*database));
     dialogs.fileAnswers = {pathOf(QStringLiteral("no/such/folder/list.txt"))};
-    QTest::keyClick(&editor, Qt::Key_T, Qt::ControlModifier);
+    QTest::keyClick(tv, Qt::Key_T, Qt::ControlModifier);
     EXPECT_EQ(said(), "Could not open \"" + pathOf(QStringLiteral("no/such/folder/list.txt")) + "\"");
 }
 
