@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMouseEvent>
@@ -88,6 +89,8 @@ constexpr ControlTemplate kControls[] = {
     {CChannelEditorDlg::kInfoPanel, Kind::Panel, 7, 283, 161, 60, ""},
 };
 constexpr int kWidthUnits = 443;
+constexpr int kFilterX = 258;
+constexpr int kFilterWidth = 158;
 constexpr int kHeightUnits = 359;
 
 struct MenuItem {
@@ -226,6 +229,20 @@ void CChannelEditorDlg::createControls()
         widget->setEnabled(!(control.style & kDisabled));
     }
 
+    // Not in the template: narrows both channel lists to names holding the text.
+    filter_ = new QLineEdit(this);
+    filter_->setGeometry(units.rect(kFilterX, 7, kFilterWidth, 14));
+    filter_->setPlaceholderText(QStringLiteral("Filter (Ctrl+F)"));
+    filter_->setAccessibleName(QStringLiteral("Filter"));
+    filter_->setClearButtonEnabled(true);
+    filter_->installEventFilter(this);
+    connect(filter_, &QLineEdit::textChanged, this, [this] { fillChannelLists(lastMode_, lastArg_, 3); });
+    auto* filterKeys = new QShortcut(QKeySequence::Find, this);
+    connect(filterKeys, &QShortcut::activated, this, [this] {
+        filter_->setFocus(Qt::ShortcutFocusReason);
+        filter_->selectAll();
+    });
+
     satelliteList_ = controlAs<QListView>(this, kSatelliteList);
     transponderList_ = controlAs<QListView>(this, kTransponderList);
     tvList_ = controlAs<CDragDropListBox>(this, kTvList);
@@ -292,9 +309,9 @@ void CChannelEditorDlg::createModels()
         const std::uint16_t slot = position < kChannelSlots ? database.channelOrder[position] : 0xFFFF;
         return slot < kChannelSlots ? &database.channels[slot] : nullptr;
     };
-    const auto channelText = [channelAt](int row, std::uint16_t position) {
+    const auto channelText = [channelAt](int number, std::uint16_t position) {
         const ChannelRecord* channel = channelAt(position);
-        return channel ? fromStored(channelRowText(row + 1, channel->name)) : QString();
+        return channel ? fromStored(channelRowText(number, channel->name)) : QString();
     };
     const auto scrambled = [channelAt](std::uint16_t position) {
         const ChannelRecord* channel = channelAt(position);
@@ -444,10 +461,29 @@ void CChannelEditorDlg::fillChannelLists(int mode, int arg, int which)
         return;
     const bool wasUpdating = std::exchange(updatingLists_, true);
     ListedChannels rows = listedChannels(database_, mode, arg);
+    // The filter narrows what the selection listed; each row keeps the number it has
+    // in the whole list.
+    const QString wanted = filter_->text();
+    const auto narrowed = [&](std::vector<std::uint16_t>& positions, EditorListModel* model) {
+        if (wanted.isEmpty()) {
+            model->setItems(std::move(positions));
+            return;
+        }
+        std::vector<std::uint16_t> kept;
+        std::vector<int> numbers;
+        for (std::size_t row = 0; row < positions.size(); ++row) {
+            const ChannelRecord& channel = database_.channels[database_.channelOrder[positions[row]]];
+            if (fromStored(shownChannelName(channel.name)).contains(wanted, Qt::CaseInsensitive)) {
+                kept.push_back(positions[row]);
+                numbers.push_back(static_cast<int>(row) + 1);
+            }
+        }
+        model->setItems(std::move(kept), std::move(numbers));
+    };
     if (which & 1)
-        tvModel_->setItems(std::move(rows.tv));
+        narrowed(rows.tv, tvModel_);
     if (which & 2)
-        radioModel_->setItems(std::move(rows.radio));
+        narrowed(rows.radio, radioModel_);
     updateCountLabel(kTvLabel);
     updateCountLabel(kRadioLabel);
     updatingLists_ = wasUpdating;
@@ -817,6 +853,12 @@ bool CChannelEditorDlg::eventFilter(QObject* watched, QEvent* event)
             onActiveListChanged(kTvLabel, tvList_);
         else if (watched == radioList_)
             onActiveListChanged(kRadioLabel, radioList_);
+    } else if (event->type() == QEvent::KeyPress && watched == filter_) {
+        // Escape clears the filter first; only an empty filter lets Escape leave the window.
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !filter_->text().isEmpty()) {
+            filter_->clear();
+            return true;
+        }
     } else if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         // Enter on a list edits its row, whatever the list would do with it.

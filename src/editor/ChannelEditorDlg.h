@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QMenu;
 class QPushButton;
@@ -138,6 +139,7 @@ private:
     CDragDropListBox* tvList_ = nullptr;
     CDragDropListBox* radioList_ = nullptr;
     QLabel* infoPanel_ = nullptr;
+    QLineEdit* filter_ = nullptr;
     QLabel* focusMarker_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     std::array<QCheckBox*, kFavoriteGroupCount> favoriteChecks_{};

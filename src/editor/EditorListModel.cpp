@@ -7,17 +7,25 @@ EditorListModel::EditorListModel(RowText text, RowFlag scrambled, QObject* paren
 {
 }
 
-void EditorListModel::setItems(std::vector<std::uint16_t> items)
+void EditorListModel::setItems(std::vector<std::uint16_t> items, std::vector<int> numbers)
 {
     beginResetModel();
     items_ = std::move(items);
+    numbers_ = numbers.size() == items_.size() ? std::move(numbers) : std::vector<int>{};
     endResetModel();
+}
+
+int EditorListModel::number(int row) const
+{
+    return numbers_.empty() ? row + 1 : numbers_[static_cast<std::size_t>(row)];
 }
 
 void EditorListModel::insertItem(int row, std::uint16_t item)
 {
     row = std::clamp(row, 0, rowCount());
     beginInsertRows(QModelIndex(), row, row);
+    if (!numbers_.empty())
+        numbers_.insert(numbers_.begin() + row, row > 0 ? numbers_[static_cast<std::size_t>(row - 1)] + 1 : 1);
     items_.insert(items_.begin() + row, item);
     endInsertRows();
 }
@@ -53,7 +61,7 @@ QVariant EditorListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return text_(index.row(), item);
+        return text_(number(index.row()), item);
     case ItemDataRole:
         return item;
     case ScrambledRole:

@@ -18,16 +18,20 @@ public:
         ItemDataRole = Qt::UserRole + 1,
         ScrambledRole,
     };
-    using RowText = std::function<QString(int row, std::uint16_t item)>;
+    // `number`: the row's running number, 1 for the first row unless the rows were
+    // given numbers of their own (a filtered list keeps the numbers of the whole one).
+    using RowText = std::function<QString(int number, std::uint16_t item)>;
     using RowFlag = std::function<bool(std::uint16_t item)>;
 
     explicit EditorListModel(RowText text, RowFlag scrambled = {}, QObject* parent = nullptr);
 
-    void setItems(std::vector<std::uint16_t> items);
+    void setItems(std::vector<std::uint16_t> items, std::vector<int> numbers = {});
     void clear() { setItems({}); }
     const std::vector<std::uint16_t>& items() const { return items_; }
     std::uint16_t itemData(int row) const { return items_.at(static_cast<std::size_t>(row)); }
+    // A new row; it is numbered one after the row before it.
     void insertItem(int row, std::uint16_t item);
+    int number(int row) const;
     // Adds `delta` to every item from `first` up: rows whose channel-order positions
     // moved when a channel was put in before them.
     void shiftItemsFrom(std::uint16_t first, int delta);
@@ -41,6 +45,7 @@ private:
     RowText text_;
     RowFlag scrambled_;
     std::vector<std::uint16_t> items_;
+    std::vector<int> numbers_; // empty: rows are numbered 1, 2, 3...
 };
 
 } // namespace updatetool

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -391,6 +392,37 @@ TEST_F(ChannelEditorDlgTest, DraggingBesideTheListScrollsByWholeColumns)
     EXPECT_EQ(tv->topRow(), 2 * perColumn);
     mouse(tv, QEvent::MouseButtonRelease, strip + QPoint(0, 17));
     EXPECT_EQ(tv->selectedRows(), std::vector<int>{0}); // released outside: nothing moved
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChannelEditorDlgTest, FilterNarrowsBothListsAndKeepsNumbers)
+{
+    open();
+    QTest::keyClick(editor.get(), Qt::Key_F, Qt::ControlModifier);
+    auto* filter = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(filter, nullptr);
+    EXPECT_EQ(filter->accessibleName(), "Filter");
+    QTest::keyClicks(filter, "NEWS 24");
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    EXPECT_EQ(rows(tv).mid(0, 2), (QStringList{"   1 News 24 1", "  13 News 24 2"}));
+    EXPECT_EQ(textOf(editor.get(), Editor::kTvLabel), QString::asprintf("%4d - TV Channels", tv->rowCount()));
+    EXPECT_EQ(channels(Editor::kRadioList)->rowCount(), 0);
+
+    // A drag moves the channels among the rows shown; the hidden ones stay where they were.
+    const QString hiddenBetween = QString::fromLatin1(database->channels[1].name.data());
+    click(tv, 0);
+    drag(tv, centre(tv, 0), centre(tv, 3));
+    EXPECT_EQ(rows(tv).mid(0, 3), (QStringList{"   1 News 24 2", "  13 News 24 3", "  25 News 24 1"}));
+    EXPECT_EQ(QString::fromLatin1(database->channels[1].name.data()), hiddenBetween);
+
+    QTest::keyClick(filter, Qt::Key_Escape);
+    EXPECT_TRUE(filter->text().isEmpty());
+    EXPECT_TRUE(editor->isVisible()); // Escape cleared the filter, it did not quit
+    EXPECT_EQ(tv->rowCount(), 240);
+    EXPECT_EQ(rows(tv)[24], "  25 News 24 1");
 }
 
 } // namespace
