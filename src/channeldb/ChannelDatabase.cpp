@@ -404,7 +404,7 @@ void ChannelDatabase::buildChannelOrderAndStreamRefs()
     }
 }
 
-bool ChannelDatabase::save()
+bool ChannelDatabase::save(const std::string& backupPath)
 {
     lastSaveError = SaveError::None;
     // One byte past the limit tells a file that is too large from one that just fits.
@@ -416,6 +416,17 @@ bool ChannelDatabase::save()
     if (image->size > kLargestChannelFile) {
         lastSaveError = SaveError::TooLarge;
         return false;
+    }
+    if (!backupPath.empty()) {
+        // A file too short to save is left alone, and so is its older copy.
+        if (image->size < kImageSize) {
+            lastSaveError = SaveError::TooShort;
+            return false;
+        }
+        if (!channelfile::writeCopyOf(filePath, backupPath, image->bytes(), saveOptions)) {
+            lastSaveError = SaveError::BackupFailed;
+            return false;
+        }
     }
     if (!saveInto(image->bytes())) {
         lastSaveError = SaveError::TooShort;

@@ -23,6 +23,7 @@ enum class SaveError {
     TooShort,    // the file is shorter than the channel block; it is left as it is
     WriteFailed, // the new content could not be written; the file is left as it was
     TooLarge,    // the file is far larger than a channel image; it is not read, nothing is written
+    BackupFailed, // the copy of the file as it was could not be written; nothing is written
 };
 
 // Save reads the whole file before it replaces it; a file far beyond a channel
@@ -44,8 +45,10 @@ public:
     LoadResult load();
     // Writes the tables back into `filePath`: the new image is built in memory from the
     // file's bytes and then replaces the file in one rename. False (and `lastSaveError`)
-    // when anything fails; the file is then untouched.
-    bool save();
+    // when anything fails; the file is then untouched. With a `backupPath` the file's bytes
+    // as they were are first copied there (replacing an older copy in one rename); when
+    // that copy cannot be made nothing else is written.
+    bool save(const std::string& backupPath = {});
 
     // The same two steps on bytes in memory, for callers that hold the image themselves.
     LoadResult loadFromBytes(std::span<const std::uint8_t> image);
@@ -128,6 +131,24 @@ public:
     // them together; returns the rows selected afterwards (ascending).
     std::vector<int> moveSelectedRows(std::span<const std::uint16_t> rowPositions,
                                       std::span<const int> selectedRows, int target);
+
+    // Puts the contents behind row contentOfRow[i] behind row i, for every row at once;
+    // false (and nothing changed) unless contentOfRow is a permutation of the rows that
+    // differs from the identity.
+    bool reorderRows(std::span<const std::uint16_t> rowPositions, std::span<const int> contentOfRow);
+
+    enum class SortKey { Name, ServiceId };
+    // Sorts the contents behind the selected rows among those rows (behind every row when
+    // at most one is selected), stably: by the shown name without regard to case, or by
+    // Ch. ID. Returns the rows that hold the selected contents afterwards (ascending).
+    std::vector<int> sortRows(std::span<const std::uint16_t> rowPositions, std::span<const int> selectedRows,
+                              SortKey key);
+
+    enum class Shift { Up, Down, Top, Bottom };
+    // Moves the selected rows' contents by one row (a block already at that edge stays), or
+    // to the top or the bottom keeping their order. Returns the rows selected afterwards.
+    std::vector<int> moveSelectedBy(std::span<const std::uint16_t> rowPositions, std::span<const int> selectedRows,
+                                    Shift shift);
 
     // The edit dialogs' steps. Every check runs before anything is written: a refused
     // step leaves the database as it was.

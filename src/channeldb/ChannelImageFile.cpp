@@ -141,27 +141,22 @@ std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_
     return readAll(fd, limit);
 }
 
-bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options)
-{
-    // Replace the file a symbolic link points to, not the link itself.
-    char resolvedBuffer[PATH_MAX];
-    if (::realpath(path.c_str(), resolvedBuffer) == nullptr)
-        return false;
-    const std::string target = resolvedBuffer;
-    struct stat original {};
-    if (::stat(target.c_str(), &original) != 0)
-        return false;
+namespace {
 
+// Writes `content` to a temporary file beside `target`, with the permission bits (and,
+// for root, the owner) of `like`, flushes it and renames it to `target`.
+bool writeThroughTemporary(const std::string& target, std::span<const std::uint8_t> content,
+                           const struct stat& like, const ReplaceOptions& options)
+{
     std::string pattern = folderOf(target) + "/." + nameOf(target) + ".save-XXXXXX";
     UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (!fd.valid())
         return false;
     TemporaryFile temporary(pattern);
 
-    if (::fchmod(fd.get(), original.st_mode & 07777) != 0)
+    if (::fchmod(fd.get(), like.st_mode & 07777) != 0)
         return false;
-    if (::geteuid() == 0 && ::fchown(fd.get(), original.st_uid, original.st_gid) != 0) {
+    if (::geteuid() == 0 && ::fchown(fd.get(), like.st_uid, like.st_gid) != 0) {
         // Ownership is a nicety for root; the content and the mode matter.
     }
     if (!writeAll(fd.get(), content, options.failWriteAfterBytes))
@@ -182,6 +177,31 @@ bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
             ::fsync(folder.get());
     }
     return true;
+}
+
+} // namespace
+
+bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options)
+{
+    // Replace the file a symbolic link points to, not the link itself.
+    char resolvedBuffer[PATH_MAX];
+    if (::realpath(path.c_str(), resolvedBuffer) == nullptr)
+        return false;
+    const std::string target = resolvedBuffer;
+    struct stat original {};
+    if (::stat(target.c_str(), &original) != 0)
+        return false;
+    return writeThroughTemporary(target, content, original, options);
+}
+
+bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options)
+{
+    struct stat like {};
+    if (::stat(original.c_str(), &like) != 0)
+        return false;
+    return writeThroughTemporary(copyPath, content, like, options);
 }
 
 } // namespace updatetool::channelfile

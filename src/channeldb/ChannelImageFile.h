@@ -44,4 +44,9 @@ struct ReplaceOptions {
 bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
                  const ReplaceOptions& options);
 
+// Writes `content` to `copyPath` the same way, with the permission bits of `original`:
+// a file already at `copyPath` is replaced only by a complete copy.
+bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options);
+
 } // namespace updatetool::channelfile

@@ -68,6 +68,9 @@ struct SatelliteRecord {
     std::uint16_t opaqueD = 0;
     std::uint16_t transponderCount = 0; // never above kTranspondersPerSatellite
     std::array<std::uint16_t, kTranspondersPerSatellite> transponderIndex{};
+
+    // Field by field, so the edit history can keep only the records a step changed.
+    bool operator==(const SatelliteRecord&) const = default;
 };
 
 struct TransponderRecord {
@@ -78,6 +81,8 @@ struct TransponderRecord {
     std::uint8_t modeBits = 0; // 3 bits
     std::uint8_t priority = 0; // 2 bits, terrestrial: 0 HP, 1 LP, 2 Auto
     std::uint8_t spareBits = 0; // 2 bits
+
+    bool operator==(const TransponderRecord&) const = default;
 };
 
 struct TransportStreamRecord {
@@ -92,6 +97,8 @@ struct TransportStreamRecord {
     std::uint8_t tsByte1 = 0;
     std::uint8_t tsByte2 = 0;
     std::uint8_t tsSatellite = 0;
+
+    bool operator==(const TransportStreamRecord&) const = default;
 };
 
 struct ChannelRecord {
@@ -121,11 +128,15 @@ struct ChannelRecord {
     bool isEmpty() const { return serviceId == 0xFFFF && videoPid == 0xFFFF; }
     bool isRadio() const { return (flags & channelflag::kRadio) != 0; }
     bool isDeleted() const { return (flags & channelflag::kDeleted) != 0; }
+
+    bool operator==(const ChannelRecord&) const = default;
 };
 
 struct FavoriteGroup {
     std::uint32_t count = 0; // never above kFavoriteGroupCapacity
     std::array<std::uint16_t, kFavoriteGroupCapacity> members{};
+
+    bool operator==(const FavoriteGroup&) const = default;
 };
 
 // Stream references used by the channels, each non-zero reference once.

@@ -6,9 +6,13 @@
 #include <string_view>
 
 #include "ChannelBlockLayout.h"
+#include "ChannelCsv.h"
 #include "ChannelDatabase.h"
+#include "ChannelEditCommands.h"
 #include "CommandLine.h"
+#include "EditorLists.h"
 #include "ImageFile.h"
+#include "ReferenceOrder.h"
 #include "SampleImages.h"
 #include "StringTable.h"
 #include "TextListing.h"
@@ -115,15 +119,26 @@ int runExportText(const std::string& path, const std::string& output)
     return kExitSuccess;
 }
 
-int runResave(const std::string& path)
+int runExportCsv(const std::string& path, const std::string& output)
 {
     int status = kExitSuccess;
     const auto database = openImage(path, status);
     if (!database)
         return status;
-    if (database->save())
+    if (!writeChannelCsv(*database, output)) {
+        std::fprintf(stderr, "Could not open \"%s\"\n", output.c_str());
+        return kExitFileError;
+    }
+    return kExitSuccess;
+}
+
+// Saves through the editor's own steps, so the first save keeps IMAGE.bak as the
+// editor's does.
+int saveImage(ChannelEditCommands& commands, const std::string& path)
+{
+    if (commands.save())
         return kExitSuccess;
-    switch (database->lastSaveError) {
+    switch (commands.database().lastSaveError) {
     case SaveError::TooShort:
         std::fprintf(stderr, "%s: %s is shorter than a channel image; left unchanged\n",
                      std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
@@ -134,10 +149,49 @@ int runResave(const std::string& path)
         std::fprintf(stderr, "%s: %s is far larger than a channel image; left unchanged\n",
                      std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
         return kExitNotChannelImage;
+    case SaveError::BackupFailed:
+        std::fprintf(stderr, "updatetool-cli: could not write the backup copy %s; %s left unchanged\n",
+                     ChannelEditCommands::backupPathFor(path).c_str(), path.c_str());
+        return kExitFileError;
     default:
         std::fprintf(stderr, "updatetool-cli: could not write %s; left unchanged\n", path.c_str());
         return kExitFileError;
     }
+}
+
+int runResave(const std::string& path, bool backup)
+{
+    int status = kExitSuccess;
+    const auto database = openImage(path, status);
+    if (!database)
+        return status;
+    ChannelEditCommands commands(*database);
+    commands.setBackupOnFirstSave(backup);
+    return saveImage(commands, path);
+}
+
+int runApplyOrder(const std::string& path, const std::string& referencePath, bool backup)
+{
+    int status = kExitSuccess;
+    const auto database = openImage(path, status);
+    if (!database)
+        return status;
+    const ReferenceFile reference = readReferenceFile(referencePath);
+    if (!reference.lists) {
+        std::fprintf(stderr, "updatetool-cli: %s\n", reference.error.c_str());
+        return kExitNotChannelImage;
+    }
+    ChannelEditCommands commands(*database);
+    commands.setBackupOnFirstSave(backup);
+    const ListedChannels rows = listedChannels(*database, kFilterAll, 0);
+    const ReferenceOrderSummary tv = commands.applyReferenceOrder(rows.tv, reference.lists->tv);
+    const ReferenceOrderSummary radio = commands.applyReferenceOrder(rows.radio, reference.lists->radio);
+    status = saveImage(commands, path);
+    if (status != kExitSuccess)
+        return status;
+    std::printf("TV: %d matched, %d unmatched, %d ignored\n", tv.matched, tv.unmatched, tv.ignored);
+    std::printf("Radio: %d matched, %d unmatched, %d ignored\n", radio.matched, radio.unmatched, radio.ignored);
+    return kExitSuccess;
 }
 
 } // namespace
@@ -150,9 +204,20 @@ void printChannelsUsage()
       radio channels, favourites.
   updatetool-cli channels export-text IMAGE OUTPUT
       Writes the text listing to OUTPUT as given.
-  updatetool-cli channels resave IMAGE
+  updatetool-cli channels export-csv IMAGE OUTPUT
+      Writes the TV and radio lists to OUTPUT as CSV (RFC 4180, UTF-8, a header
+      row: list, number, name, satellite, frequency, polarity, symbol rate,
+      video PID, audio PID, PCR PID, Ch. ID, scrambled, locked, favourites).
+  updatetool-cli channels apply-order [--no-backup] IMAGE REFERENCE
+      Reorders IMAGE's TV and radio lists to follow REFERENCE (another channel
+      image, or a CSV file written by export-csv): channels match by name and
+      Ch. ID, else by name; unmatched ones keep their order after the matched.
+      Saves IMAGE and prints matched, unmatched and ignored counts per list.
+  updatetool-cli channels resave [--no-backup] IMAGE
       Loads IMAGE and saves it back with its check words recomputed; nothing is
       edited. The file is replaced only once the new content is complete.
+  Saving first copies IMAGE as it was to IMAGE.bak (replacing an older one);
+  --no-backup leaves that out. When the copy fails nothing is written.
   updatetool-cli samples DIR
       Writes the sample images (app.img, channels.img, channels-full.img,
       channels-received.img, boot.img) into DIR.
@@ -164,13 +229,19 @@ void printChannelsUsage()
 int runChannelsCommand(std::span<char* const> args)
 {
     if (args.empty())
-        return usageError("a subcommand is needed: info, export-text or resave");
+        return usageError("a subcommand is needed: info, export-text, export-csv, apply-order or resave");
     const std::string_view command = args[0];
     if (command == "--help" || command == "-h") {
         printChannelsUsage();
         return kExitSuccess;
     }
-    const auto operands = args.subspan(1);
+    auto operands = args.subspan(1);
+    bool backup = true;
+    if ((command == "resave" || command == "apply-order") && !operands.empty()
+        && std::string_view(operands[0]) == "--no-backup") {
+        backup = false;
+        operands = operands.subspan(1);
+    }
     if (command == "info") {
         if (operands.size() != 1)
             return usageError("info needs IMAGE");
@@ -181,10 +252,20 @@ int runChannelsCommand(std::span<char* const> args)
             return usageError("export-text needs IMAGE and OUTPUT");
         return runExportText(operands[0], operands[1]);
     }
+    if (command == "export-csv") {
+        if (operands.size() != 2)
+            return usageError("export-csv needs IMAGE and OUTPUT");
+        return runExportCsv(operands[0], operands[1]);
+    }
+    if (command == "apply-order") {
+        if (operands.size() != 2)
+            return usageError("apply-order needs IMAGE and REFERENCE");
+        return runApplyOrder(operands[0], operands[1], backup);
+    }
     if (command == "resave") {
         if (operands.size() != 1)
             return usageError("resave needs IMAGE");
-        return runResave(operands[0]);
+        return runResave(operands[0], backup);
     }
     return usageError("unknown subcommand '" + std::string(command) + "'");
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <unordered_set>
 
 #include "ChannelDatabase.h"
 #include "EditorTexts.h"
@@ -84,6 +85,49 @@ ListedChannels listedChannels(const ChannelDatabase& database, int mode, int arg
         (channel.isRadio() ? rows.radio : rows.tv).push_back(static_cast<std::uint16_t>(position));
     }
     return rows;
+}
+
+namespace {
+
+constexpr std::uint16_t kNotLookedUp = 0xFFFF;
+
+} // namespace
+
+ChannelTransponders::ChannelTransponders(const ChannelDatabase& database) : database_(database)
+{
+    transponderOfStream_.fill(kNotLookedUp);
+}
+
+std::uint16_t ChannelTransponders::of(const ChannelRecord& channel)
+{
+    const std::uint32_t stream = ChannelDatabase::streamIndexOf(channel.streamRef);
+    if (stream >= kStreamCapacity)
+        return transponderOfChannel(database_, channel);
+    // The lookup depends on the channel's satellite too; keep the last one per record.
+    if (transponderOfStream_[stream] == kNotLookedUp || satelliteOfStream_[stream] != channel.satellite) {
+        transponderOfStream_[stream] = transponderOfChannel(database_, channel);
+        satelliteOfStream_[stream] = channel.satellite;
+    }
+    return transponderOfStream_[stream];
+}
+
+std::vector<int> duplicateRows(const ChannelDatabase& database, std::span<const std::uint16_t> rowPositions)
+{
+    ChannelTransponders transponders(database);
+    std::unordered_set<std::uint32_t> seen;
+    std::vector<int> duplicates;
+    for (std::size_t row = 0; row < rowPositions.size(); ++row) {
+        const std::uint16_t position = rowPositions[row];
+        if (position >= kChannelSlots || database.channelOrder[position] >= kChannelSlots)
+            continue;
+        const ChannelRecord& channel = database.channels[database.channelOrder[position]];
+        const std::uint16_t transponder = transponders.of(channel);
+        if (transponder >= kTransponderCapacity)
+            continue;
+        if (!seen.insert((std::uint32_t{transponder} << 16) | channel.serviceId).second)
+            duplicates.push_back(static_cast<int>(row));
+    }
+    return duplicates;
 }
 
 } // namespace updatetool

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
+
+#include "ChannelRecords.h"
 
 namespace updatetool {
 
@@ -33,5 +37,23 @@ struct ListedChannels {
     std::vector<std::uint16_t> radio;
 };
 ListedChannels listedChannels(const ChannelDatabase& database, int mode, int arg);
+
+// The transponder a channel is tuned to (as transponderOfChannel finds it), looked up once
+// per stream record and satellite: walking thousands of channels stays cheap.
+class ChannelTransponders {
+public:
+    explicit ChannelTransponders(const ChannelDatabase& database);
+    std::uint16_t of(const ChannelRecord& channel);
+
+private:
+    const ChannelDatabase& database_;
+    std::array<std::uint8_t, kStreamCapacity> satelliteOfStream_{};
+    std::array<std::uint16_t, kStreamCapacity> transponderOfStream_{};
+};
+
+// The rows (ascending) whose channel has the same Ch. ID on the same transponder as a
+// channel of an earlier row; rows stand for these channel-order positions. Channels
+// whose transponder cannot be found are never counted as duplicates.
+std::vector<int> duplicateRows(const ChannelDatabase& database, std::span<const std::uint16_t> rowPositions);
 
 } // namespace updatetool
