@@ -21,6 +21,7 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "ChannelCsv.h"
 #include "ChannelDatabase.h"
 #include "ChannelDlg.h"
 #include "DialogControls.h"
@@ -30,6 +31,7 @@
 #include "EditorLists.h"
 #include "EditorTexts.h"
 #include "ListRowDelegate.h"
+#include "ReferenceOrder.h"
 #include "SatelliteDlg.h"
 #include "StringTable.h"
 #include "TextListing.h"
@@ -129,6 +131,17 @@ const MenuTemplate& menuTemplate(int labelId)
     return kMenus[0];
 }
 
+// Our own entries of the TV and radio menus, after a separator below the specified ones.
+constexpr MenuItem kChannelListExtras[] = {
+    {CChannelEditorDlg::kCmdSortByName, "Sort by Name"},
+    {CChannelEditorDlg::kCmdSortByServiceId, "Sort by Ch. ID"},
+    {CChannelEditorDlg::kCmdSelectDuplicates, "Select Duplicates"},
+    {CChannelEditorDlg::kCmdApplyOrder, "Apply Order From..."},
+    {CChannelEditorDlg::kCmdExportCsv, "Export CSV..."},
+};
+constexpr char kReferenceFilter[] = "Channel Image or CSV(*.img;*.csv)|*.img;*.csv|All File(*.*)|*.*|";
+constexpr char kCsvFilter[] = "CSV File(*.csv)|*.csv|All File(*.*)|*.*|";
+
 QString fromStored(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -149,6 +162,8 @@ QString saveFailureReason(SaveError error)
         return QStringLiteral("The file cannot be opened for writing.");
     case SaveError::TooShort:
         return QStringLiteral("The file is shorter than a channel image.");
+    case SaveError::BackupFailed:
+        return QStringLiteral("The copy of the file as it was (.bak) could not be made, so nothing was written.");
     case SaveError::TooLarge:
         return QStringLiteral("The file is far larger than a channel image, so it was not rewritten.");
     case SaveError::WriteFailed:
@@ -242,6 +257,17 @@ void CChannelEditorDlg::createControls()
         filter_->setFocus(Qt::ShortcutFocusReason);
         filter_->selectAll();
     });
+
+    // Not in the template either: what the last command found, for eyes and screen readers.
+    status_ = new QLabel(this);
+    status_->setGeometry(units.rect(7, 347, 429, 10));
+    status_->setAccessibleName(QStringLiteral("Status"));
+    const auto addKeys = [this](QKeySequence keys, auto action) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
+    };
+    addKeys(QKeySequence::Undo, [this] { undoOrRedo(true); });
+    addKeys(QKeySequence(QStringLiteral("Ctrl+Y")), [this] { undoOrRedo(false); });
+    addKeys(QKeySequence(QStringLiteral("Ctrl+Shift+Z")), [this] { undoOrRedo(false); });
 
     satelliteList_ = controlAs<QListView>(this, kSatelliteList);
     transponderList_ = controlAs<QListView>(this, kTransponderList);
@@ -372,6 +398,7 @@ void CChannelEditorDlg::open()
     controlById(this, kFactoryDefaultLabel)->setVisible(!channelFile);
 
     const LoadResult loaded = database_.load();
+    commands_.startSession();
     if (loaded == LoadResult::CantOpen)
         dialogs_.stop(this, ids::kCantOpenFile);
     else if (loaded == LoadResult::NoChannel)
@@ -689,6 +716,21 @@ void CChannelEditorDlg::runCommand(int command)
     case kCmdDeleteOne:
         deleteOneTransponder();
         break;
+    case kCmdSortByName:
+        sortRows(ChannelDatabase::SortKey::Name);
+        break;
+    case kCmdSortByServiceId:
+        sortRows(ChannelDatabase::SortKey::ServiceId);
+        break;
+    case kCmdSelectDuplicates:
+        selectDuplicates();
+        break;
+    case kCmdApplyOrder:
+        applyOrderFrom();
+        break;
+    case kCmdExportCsv:
+        exportCsv();
+        break;
     default:
         break;
     }
@@ -785,6 +827,108 @@ void CChannelEditorDlg::outText()
     if (!writeChannelListing(database_, path))
         dialogs_.showMessage(this, {applicationTitle(), QString::fromLatin1(kCouldNotOpen).arg(QFile::decodeName(path.c_str())),
                                     MessageIcon::Information, MessageButtons::Ok});
+}
+
+void CChannelEditorDlg::showAllRowsChanged(CDragDropListBox* list, const std::vector<int>& selected)
+{
+    EditorListModel* model = modelOf(list);
+    model->rowsChanged(0, model->rowCount() - 1);
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    list->selectRows(selected);
+    updatingLists_ = wasUpdating;
+    repaintSatelliteAndTransponderLists();
+}
+
+std::vector<int> CChannelEditorDlg::shiftSelectedRows(int listId, const std::vector<int>& selectedRows, RowShift shift)
+{
+    CDragDropListBox* list = listId == kTvList ? tvList_ : radioList_;
+    static constexpr ChannelDatabase::Shift kShifts[] = {ChannelDatabase::Shift::Up, ChannelDatabase::Shift::Down,
+                                                         ChannelDatabase::Shift::Top, ChannelDatabase::Shift::Bottom};
+    const std::vector<int> after =
+        commands_.moveSelectedBy(modelOf(list)->items(), selectedRows, kShifts[static_cast<int>(shift)]);
+    modelOf(list)->rowsChanged(0, list->rowCount() - 1);
+    repaintSatelliteAndTransponderLists();
+    return after;
+}
+
+void CChannelEditorDlg::sortRows(ChannelDatabase::SortKey key)
+{
+    CDragDropListBox* list = activeChannelList();
+    showAllRowsChanged(list, commands_.sortRows(modelOf(list)->items(), list->selectedRows(), key));
+}
+
+void CChannelEditorDlg::selectDuplicates()
+{
+    CDragDropListBox* list = activeChannelList();
+    const std::vector<int> rows = duplicateRows(database_, modelOf(list)->items());
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    list->selectRows(rows);
+    updatingLists_ = wasUpdating;
+    status_->setText(rows.empty() ? QStringLiteral("No duplicates: no channel repeats the Ch. ID of an earlier one on its transponder.")
+                                  : QStringLiteral("%1 duplicates selected: each repeats the Ch. ID of an earlier channel on "
+                                                   "its transponder. Delete removes them.").arg(rows.size()));
+    status_->setAccessibleDescription(status_->text());
+}
+
+void CChannelEditorDlg::applyOrderFrom()
+{
+    const auto chosen = dialogs_.getOpenFileName(this, {QString(), QString::fromLatin1(kReferenceFilter)});
+    if (!chosen)
+        return;
+    const ReferenceFile reference = readReferenceFile(QFile::encodeName(*chosen).toStdString());
+    if (!reference.lists) {
+        dialogs_.stopText(this, QStringLiteral("Could not use \"%1\" as a reference: %2")
+                                    .arg(*chosen, QString::fromStdString(reference.error)));
+        return;
+    }
+    CDragDropListBox* list = activeChannelList();
+    const auto& entries = list == tvList_ ? reference.lists->tv : reference.lists->radio;
+    const ReferenceOrderSummary summary = commands_.applyReferenceOrder(modelOf(list)->items(), entries);
+    showAllRowsChanged(list, {});
+    const QString text = QStringLiteral("Order applied: %1 matched, %2 unmatched (kept after the matched ones), "
+                                        "%3 reference entries ignored.")
+                             .arg(summary.matched).arg(summary.unmatched).arg(summary.ignored);
+    status_->setText(text);
+    status_->setAccessibleDescription(text);
+    dialogs_.showMessage(this, {applicationTitle(), text, MessageIcon::Information, MessageButtons::Ok});
+}
+
+void CChannelEditorDlg::exportCsv()
+{
+    const auto chosen = dialogs_.getSaveFileName(this, {QString(), QString::fromLatin1(kCsvFilter), QStringLiteral("CSV")});
+    if (!chosen)
+        return;
+    const QString named = withRequiredExtension(*chosen, QStringLiteral("CSV"));
+    if (!writeChannelCsv(database_, QFile::encodeName(named).toStdString()))
+        dialogs_.stopText(this, QString::fromLatin1(kCouldNotOpen).arg(named));
+}
+
+void CChannelEditorDlg::undoOrRedo(bool undo)
+{
+    const std::string label(undo ? commands_.undoLabel() : commands_.redoLabel());
+    if (!(undo ? commands_.undo() : commands_.redo()))
+        return;
+    // A step may have changed any table: show everything again for the same choice.
+    const int satellite = satelliteRow();
+    const int transponder = lastMode_ == kFilterTransponder ? lastArg_ : -1;
+    const bool wasUpdating = std::exchange(updatingLists_, true);
+    satelliteModel_->rowsChanged(0, satelliteModel_->rowCount() - 1);
+    if (satellite <= 0) {
+        refreshLists(kFilterAll, 0);
+    } else {
+        refreshLists(kFilterSatellite, database_.satellites[std::min(satellite - 1, kSatelliteCapacity - 1)].number);
+        const auto& items = transponderModel_->items();
+        const auto found = std::find(items.begin(), items.end(), transponder);
+        if (transponder >= 0 && found != items.end()) {
+            selectRow(transponderList_, static_cast<int>(found - items.begin()));
+            refreshLists(kFilterTransponder, transponder);
+        }
+    }
+    updatingLists_ = wasUpdating;
+    showInfo(InfoKind::Empty, 0);
+    const QString text = QString::fromLatin1(undo ? "Undone: %1" : "Redone: %1").arg(QString::fromStdString(label));
+    status_->setText(text);
+    status_->setAccessibleDescription(text);
 }
 
 void CChannelEditorDlg::save()
@@ -917,6 +1061,15 @@ std::unique_ptr<QMenu> CChannelEditorDlg::popupMenuFor(int labelId)
         QAction* action = menu->addAction(QString::fromLatin1(item.text));
         action->setData(item.command);
         action->setEnabled(enabled);
+    }
+    if (channelList != nullptr) {
+        menu->addSeparator();
+        for (const MenuItem& item : kChannelListExtras) {
+            QAction* action = menu->addAction(QString::fromLatin1(item.text));
+            action->setData(item.command);
+            const bool needsRows = item.command != kCmdApplyOrder && item.command != kCmdExportCsv;
+            action->setEnabled(!needsRows || channelList->rowCount() > 1);
+        }
     }
     return menu;
 }

@@ -62,6 +62,12 @@ public:
         kCmdNewTransponder = 32778,
         kCmdEditTransponder = 32779,
         kCmdDeleteOne = 32780,
+        // Ours, after the specified entries of the TV and radio menus.
+        kCmdSortByName = 33001,
+        kCmdSortByServiceId = 33002,
+        kCmdSelectDuplicates = 33003,
+        kCmdApplyOrder = 33004,
+        kCmdExportCsv = 33005,
     };
     enum class InfoKind { Empty, Satellite, Transponder, Tv, Radio };
 
@@ -99,6 +105,7 @@ private:
     void showChannelInfo(int listId, int row) override;
     std::vector<int> moveSelectedRows(int listId, const std::vector<int>& selectedRows, int target) override;
     void deleteSelectedChannels(int listId) override;
+    std::vector<int> shiftSelectedRows(int listId, const std::vector<int>& selectedRows, RowShift shift) override;
 
     void createControls();
     void createModels();
@@ -120,6 +127,12 @@ private:
     void editSatellite();
     void editTransponder(bool insert);
     void outText();
+    void sortRows(ChannelDatabase::SortKey key);
+    void selectDuplicates();
+    void applyOrderFrom();
+    void exportCsv();
+    void undoOrRedo(bool undo);
+    void showAllRowsChanged(CDragDropListBox* list, const std::vector<int>& selected);
     int runModal(QDialog& dialog);
 
     std::unique_ptr<QMenu> popupMenuFor(int labelId);
@@ -140,6 +153,7 @@ private:
     CDragDropListBox* radioList_ = nullptr;
     QLabel* infoPanel_ = nullptr;
     QLineEdit* filter_ = nullptr;
+    QLabel* status_ = nullptr;
     QLabel* focusMarker_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     std::array<QCheckBox*, kFavoriteGroupCount> favoriteChecks_{};

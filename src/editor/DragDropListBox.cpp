@@ -334,6 +334,28 @@ void CDragDropListBox::keyPressEvent(QKeyEvent* event)
             owner_->deleteSelectedChannels(controlId_);
         return;
     }
+    if (event->modifiers() == Qt::AltModifier && owner_ != nullptr) {
+        static constexpr std::pair<int, RowShift> kShifts[] = {
+            {Qt::Key_Up, RowShift::Up}, {Qt::Key_Down, RowShift::Down},
+            {Qt::Key_Home, RowShift::Top}, {Qt::Key_End, RowShift::Bottom}};
+        for (const auto& [key, shift] : kShifts) {
+            if (event->key() != key)
+                continue;
+            const std::vector<int> before = selectedRows();
+            if (before.empty())
+                return;
+            const std::vector<int> after = owner_->shiftSelectedRows(controlId_, before, shift);
+            selectingByMouse_ = true; // the owner has shown what it moved
+            selectRows(after);
+            selectingByMouse_ = false;
+            if (!after.empty()) {
+                const int lead = shift == RowShift::Down || shift == RowShift::Bottom ? after.back() : after.front();
+                setAnchor(lead);
+                scrollTo(model()->index(lead, 0));
+            }
+            return;
+        }
+    }
     QListView::keyPressEvent(event);
 }
 

@@ -10,6 +10,9 @@
 
 namespace updatetool {
 
+// The keyboard's moves of the selected rows: by one row, or to either end.
+enum class RowShift { Up, Down, Top, Bottom };
+
 // What a drag-and-drop list asks of the window it sits in.
 class DragDropListOwner {
 public:
@@ -20,6 +23,8 @@ public:
     virtual std::vector<int> moveSelectedRows(int listId, const std::vector<int>& selectedRows, int target) = 0;
     // The Delete key.
     virtual void deleteSelectedChannels(int listId) = 0;
+    // Alt+Up, Alt+Down, Alt+Home, Alt+End: moves like a drag; returns the rows selected afterwards.
+    virtual std::vector<int> shiftSelectedRows(int listId, const std::vector<int>& selectedRows, RowShift shift) = 0;
 
 protected:
     ~DragDropListOwner() = default;

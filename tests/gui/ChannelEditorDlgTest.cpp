@@ -232,10 +232,17 @@ TEST_F(ChannelEditorDlgTest, PopupMenusGreyWhatCannotBeDone)
         SCOPED_TRACE(c.what);
         dialogs.menus.clear();
         c.act();
-        if (c.menu.isEmpty())
+        if (c.menu.isEmpty()) {
             EXPECT_TRUE(dialogs.menus.empty());
-        else
-            EXPECT_EQ(dialogs.menus, std::vector<QStringList>{c.menu});
+            continue;
+        }
+        ASSERT_EQ(dialogs.menus.size(), 1u);
+        // The channel menus go on, behind a separator, with entries of our own.
+        EXPECT_EQ(dialogs.menus[0].mid(0, c.menu.size()), c.menu);
+        if (dialogs.menus[0].size() > c.menu.size())
+            EXPECT_EQ(dialogs.menus[0].mid(c.menu.size()),
+                      (QStringList{"-", "Sort by Name", "Sort by Ch. ID", "Select Duplicates", "Apply Order From...",
+                                   "Export CSV..."}));
     }
 }
 
@@ -423,6 +430,71 @@ TEST_F(ChannelEditorDlgTest, FilterNarrowsBothListsAndKeepsNumbers)
     EXPECT_TRUE(editor->isVisible()); // Escape cleared the filter, it did not quit
     EXPECT_EQ(tv->rowCount(), 240);
     EXPECT_EQ(rows(tv)[24], "  25 News 24 1");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChannelEditorDlgTest, KeyboardMovesSortDuplicatesAndUndo)
+{
+    open();
+    // TV channel 34 repeats the Ch. ID of channel 0 on the same transponder (0).
+    database->channels[34].serviceId = database->channels[0].serviceId;
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const QStringList before = rows(tv);
+
+    click(tv, 1);
+    QTest::keyClick(tv, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(rows(tv)[2], "   3 " + before[1].mid(5));
+    EXPECT_EQ(tv->selectedRows(), std::vector<int>{2});
+    QTest::keyClick(tv, Qt::Key_End, Qt::AltModifier);
+    EXPECT_EQ(rows(tv).back(), " 240 " + before[1].mid(5));
+
+    dialogs.menuChoices = {"Select Duplicates"};
+    rightClick(tv->viewport(), centre(tv, 0));
+    EXPECT_EQ(tv->selectedRows(), std::vector<int>{33}); // the rows below the moved one went up by one
+
+    tv->selectRows({0, 1, 2, 3});
+    dialogs.menuChoices = {"Sort by Name"};
+    rightClick(tv->viewport(), centre(tv, 0));
+    EXPECT_EQ(rows(tv).mid(0, 4), (QStringList{"   1 Docu 1", "   2 Kanal Sieben", "   3 Kids 1", "   4 News 24 1"}));
+
+    // Three steps back: the file's own state again, so leaving asks nothing.
+    for (int step = 0; step < 3; ++step)
+        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rows(tv), before);
+    EXPECT_FALSE(database->modified);
+    QTest::keyClick(tv, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rows(tv)[2], "   3 " + before[1].mid(5));
+    QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(editor.get(), Qt::Key_Escape);
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_TRUE(dialogs.messageTexts().empty());
+}
+
+TEST_F(ChannelEditorDlgTest, ApplyOrderFromAnExportedList)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const QStringList original = rows(tv);
+    dialogs.fileAnswers = {pathOf(QStringLiteral("order"))};
+    dialogs.menuChoices = {"Export CSV..."};
+    rightClick(tv->viewport(), centre(tv, 0));
+    ASSERT_TRUE(QFile::exists(pathOf(QStringLiteral("order.CSV"))));
+
+    tv->selectRows({0, 1, 2, 3, 4, 5});
+    dialogs.menuChoices = {"Sort by Ch. ID"};
+    rightClick(tv->viewport(), centre(tv, 0));
+    tv->selectRows({0, 1, 2, 3, 4, 5});
+    QTest::keyClick(tv, Qt::Key_End, Qt::AltModifier);
+    ASSERT_NE(rows(tv), original);
+
+    dialogs.fileAnswers = {pathOf(QStringLiteral("order.CSV"))};
+    dialogs.menuChoices = {"Apply Order From..."};
+    rightClick(tv->viewport(), centre(tv, 0));
+    EXPECT_EQ(rows(tv), original);
+    EXPECT_EQ(dialogs.messageTexts().back(), "Order applied: 240 matched, 0 unmatched (kept after the matched ones), 0 reference entries ignored.");
 }
 
 } // namespace
