@@ -15,6 +15,8 @@ class ChannelDatabase;
 struct ReferenceEntry {
     std::string name;
     std::uint16_t serviceId = 0;
+
+    bool operator==(const ReferenceEntry&) const = default;
 };
 // A reference's TV and radio lists, each in channel order.
 struct ReferenceLists {
