@@ -47,6 +47,7 @@ ReferenceLists referenceListsOf(const ChannelDatabase& database);
 struct ReferenceFile {
     std::optional<ReferenceLists> lists;
     std::string error;
+    bool cantOpen = false; // the file could not be read at all
 };
 ReferenceFile readReferenceFile(const std::string& path);
 
