@@ -1,5 +1,7 @@
 // Load, save and listing of a full channel image (7000 TV + 2000 radio channels),
-// each against plain file I/O of the same 851,984 bytes measured in the same run.
+// each against plain file I/O of the same 851,984 bytes measured in the same run; then
+// the editor's list steps (undo, redo, sort, reference order) with the load as the
+// baseline, and the undo history's memory.
 // Usage: channeldb_bench [FOLDER]  (temporary files go to FOLDER, default ".";
 // use a folder on a real disk for the flushed figures).
 #include <algorithm>
@@ -15,6 +17,9 @@
 #include <vector>
 
 #include "ChannelDatabase.h"
+#include "ChannelEditCommands.h"
+#include "EditorLists.h"
+#include "ReferenceOrder.h"
 #include "SampleImages.h"
 #include "TextListing.h"
 
@@ -97,6 +102,60 @@ int main(int argc, char** argv)
     const std::string listingPath = (folder / "listing.txt").string();
     const double listingFileUs = medianMicros(kRounds, [&] { check(writeChannelListing(*database, listingPath), "listing"); });
 
+    // The editor's steps, each through the undo history as the window takes them.
+    database->load();
+    database->rebuildCountersAndFavorites();
+    const ReferenceLists reference = referenceListsOf(*database);
+    ChannelEditCommands commands(*database);
+    const ListedChannels rows = listedChannels(*database, kFilterAll, 0);
+    std::vector<int> block(1000);
+    for (int k = 0; k < 1000; ++k)
+        block[static_cast<std::size_t>(k)] = 1000 + k;
+    commands.moveSelectedRows(rows.tv, block, 5000);
+    const double undoUs = medianMicros(kRounds, [&] {
+        check(commands.undo(), "undo");
+        check(commands.redo(), "redo");
+    });
+    std::vector<double> undoOnly, redoOnly;
+    for (int i = 0; i < kRounds; ++i) {
+        undoOnly.push_back(medianMicros(1, [&] { commands.undo(); }));
+        redoOnly.push_back(medianMicros(1, [&] { commands.redo(); }));
+    }
+    std::nth_element(undoOnly.begin(), undoOnly.begin() + kRounds / 2, undoOnly.end());
+    std::nth_element(redoOnly.begin(), redoOnly.begin() + kRounds / 2, redoOnly.end());
+    const double moveUs = medianMicros(kRounds, [&] { commands.moveSelectedRows(rows.tv, block, 5000); });
+    bool byName = true;
+    const double sortUs = medianMicros(kRounds, [&] {
+        commands.sortRows(rows.tv, {}, byName ? ChannelDatabase::SortKey::Name : ChannelDatabase::SortKey::ServiceId);
+        byName = !byName;
+    });
+    std::vector<double> applyTimes;
+    ReferenceOrderSummary summary;
+    for (int i = 0; i < kRounds; ++i) {
+        commands.sortRows(rows.tv, {}, ChannelDatabase::SortKey::Name);
+        commands.sortRows(rows.radio, {}, ChannelDatabase::SortKey::Name);
+        applyTimes.push_back(medianMicros(1, [&] {
+            summary = commands.applyReferenceOrder(rows.tv, reference.tv);
+            commands.applyReferenceOrder(rows.radio, reference.radio);
+        }));
+    }
+    std::nth_element(applyTimes.begin(), applyTimes.begin() + kRounds / 2, applyTimes.end());
+    check(summary.matched == 7000, "matching every TV channel");
+
+    // A fresh history: 200 steps, each a block of 1000 rows moved to another place.
+    ChannelEditCommands fresh(*database);
+    std::size_t changedSlots = 0;
+    for (int step = 0; step < 200; ++step) {
+        const int first = (step * 37) % 6000;
+        for (int k = 0; k < 1000; ++k)
+            block[static_cast<std::size_t>(k)] = first + k;
+        const auto before = std::make_unique<ChannelDatabase>(*database);
+        fresh.moveSelectedRows(rows.tv, block, (first + 3000) % 7000);
+        for (int slot = 0; slot < kChannelSlots; ++slot)
+            changedSlots += before->channels[static_cast<std::size_t>(slot)] == database->channels[static_cast<std::size_t>(slot)] ? 0 : 1;
+    }
+    const double historyMb = static_cast<double>(fresh.history().bytesHeld()) / (1024.0 * 1024.0);
+
     std::filesystem::remove_all(folder);
 
     std::printf("Full channel image: %zu bytes, %d TV + %d radio channels; median of %d runs (%d when flushed)\n",
@@ -109,5 +168,15 @@ int main(int argc, char** argv)
     std::printf("  %-34s %9.0f us   %.2fx raw write + fsync\n", "save + fsync", saveSyncUs, saveSyncUs / writeSyncUs);
     std::printf("  %-34s %9.0f us   (%zu bytes, 9002 lines; goal < 20000 us)\n", "listing text", listingUs, listingBytes);
     std::printf("  %-34s %9.0f us\n", "listing written to a file", listingFileUs);
+    std::printf("Editor steps on the full image (baseline: load %.0f us; goal < 100000 us each)\n", loadUs);
+    std::printf("  %-34s %9.0f us   %.2fx load\n", "1,000-row move, recorded", moveUs, moveUs / loadUs);
+    std::printf("  %-34s %9.0f us   %.2fx load\n", "undo of that move", undoOnly[kRounds / 2], undoOnly[kRounds / 2] / loadUs);
+    std::printf("  %-34s %9.0f us   %.2fx load\n", "redo of that move", redoOnly[kRounds / 2], redoOnly[kRounds / 2] / loadUs);
+    std::printf("  %-34s %9.0f us   %.2fx load\n", "undo + redo", undoUs, undoUs / loadUs);
+    std::printf("  %-34s %9.0f us   %.2fx load\n", "sort 7,000 rows, recorded", sortUs, sortUs / loadUs);
+    std::printf("  %-34s %9.0f us   %.2fx load\n", "apply order, 7000 TV + 2000 radio", applyTimes[kRounds / 2],
+                applyTimes[kRounds / 2] / loadUs);
+    std::printf("  %-34s %9.1f MB   (200 steps, %zu slots changed in all; goal < 50 MB)\n",
+                "undo history after 200 moves", historyMb, changedSlots);
     return 0;
 }

@@ -179,7 +179,7 @@ int runApplyOrder(const std::string& path, const std::string& referencePath, boo
     const ReferenceFile reference = readReferenceFile(referencePath);
     if (!reference.lists) {
         std::fprintf(stderr, "updatetool-cli: %s\n", reference.error.c_str());
-        return kExitNotChannelImage;
+        return reference.cantOpen ? kExitFileError : kExitNotChannelImage;
     }
     ChannelEditCommands commands(*database);
     commands.setBackupOnFirstSave(backup);
@@ -221,7 +221,8 @@ void printChannelsUsage()
   updatetool-cli samples DIR
       Writes the sample images (app.img, channels.img, channels-full.img,
       channels-received.img, boot.img) into DIR.
-  Exit status: 2 the file cannot be opened or written, 4 not a channel image.
+  Exit status: 2 a file cannot be opened or written, 4 not a channel image (or,
+  for REFERENCE, neither a channel image nor a channel CSV file).
 )",
                stdout);
 }

@@ -112,6 +112,7 @@ ReferenceFile readReferenceFile(const std::string& path)
     const auto content = channelfile::readWholeFile(path, kLargestChannelFile + 1);
     if (!content) {
         result.error = "cannot read " + path;
+        result.cantOpen = true;
         return result;
     }
     if (content->size > kLargestChannelFile) {
@@ -123,6 +124,11 @@ ReferenceFile readReferenceFile(const std::string& path)
         auto database = std::make_unique<ChannelDatabase>();
         database->loadFromBytes(bytes);
         result.lists = referenceListsOf(*database);
+        return result;
+    }
+    // Text has no NUL bytes; a firmware image or any other binary file is neither kind.
+    if (std::find(bytes.begin(), bytes.end(), 0) != bytes.end()) {
+        result.error = path + " is neither a channel image nor a channel CSV file";
         return result;
     }
     ReferenceLists lists;

@@ -15,6 +15,8 @@ class ChannelDatabase;
 struct ReferenceEntry {
     std::string name;
     std::uint16_t serviceId = 0;
+
+    bool operator==(const ReferenceEntry&) const = default;
 };
 // A reference's TV and radio lists, each in channel order.
 struct ReferenceLists {
@@ -45,6 +47,7 @@ ReferenceLists referenceListsOf(const ChannelDatabase& database);
 struct ReferenceFile {
     std::optional<ReferenceLists> lists;
     std::string error;
+    bool cantOpen = false; // the file could not be read at all
 };
 ReferenceFile readReferenceFile(const std::string& path);
 

@@ -5,6 +5,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "ChannelCsv.h"
+#include "EditorLists.h"
 #include "TextListing.h"
 
 extern char** environ;
@@ -92,6 +94,14 @@ TEST_F(ChannelCommands, StatusesAndMessages)
         {{"channels", "info", at("channels.img")}, 0, "TV channels: 240\nRadio channels: 60\n", ""},
         {{"channels", "info", at("received.img")}, 0, "  127  Terrestrial", ""},
         {{"channels", "--help"}, 0, "channels export-text IMAGE OUTPUT", ""},
+        {{"channels", "--help"}, 0, "apply-order [--no-backup] IMAGE REFERENCE", ""},
+        {{"channels", "export-csv", at("channels.img")}, 64, "", "OUTPUT"},
+        {{"channels", "export-csv", at("channels.img"), at("no/such/folder.csv")}, 2, "", "Could not open"},
+        {{"channels", "apply-order", at("channels.img")}, 64, "", "REFERENCE"},
+        {{"channels", "apply-order", at("channels.img"), at("missing.csv")}, 2, "", "cannot read"},
+        {{"channels", "apply-order", at("channels.img"), at("app.img")}, 4, "", "neither a channel image nor a channel CSV file"},
+        {{"channels", "apply-order", at("app.img"), at("channels.img")}, 4, "", "Invalid Channel File"},
+        {{"channels", "resave", "--no-backup"}, 64, "", "IMAGE"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : std::string()));
@@ -124,6 +134,60 @@ TEST_F(ChannelCommands, ResaveReproducesTheImage)
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_TRUE(readFile(at("channels.img")) == demoImage());
     EXPECT_TRUE(readFile(at("short.img")).size() == 500000u);
+}
+
+TEST_F(ChannelCommands, ExportCsvWritesTheEditorsCsv)
+{
+    const CliRun result = run({"channels", "export-csv", at("channels.img"), at("channels.csv")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(textOf(at("channels.csv")), channelCsvText(*loaded(demoImage())));
+}
+
+TEST_F(ChannelCommands, ApplyOrderPutsAReorderedCopyBackAndKeepsABackup)
+{
+    const auto reordered = loaded(demoImage());
+    const ListedChannels rows = listedChannels(*reordered, kFilterAll, 0);
+    reordered->sortRows(rows.tv, {}, ChannelDatabase::SortKey::Name);
+    reordered->sortRows(rows.radio, {}, ChannelDatabase::SortKey::Name);
+    const Bytes shuffled = savedOver(*reordered, demoImage());
+    writeFile(at("copy.img"), shuffled);
+
+    // The reference as an image and as the CSV of the shuffled file's original.
+    ASSERT_EQ(run({"channels", "export-csv", at("channels.img"), at("channels.csv")}).status, 0);
+    for (const char* reference : {"channels.img", "channels.csv"}) {
+        SCOPED_TRACE(reference);
+        writeFile(at("copy.img"), shuffled);
+        std::filesystem::remove(at("copy.img.bak"));
+        const CliRun result = run({"channels", "apply-order", at("copy.img"), at(reference)});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "TV: 240 matched, 0 unmatched, 0 ignored\nRadio: 60 matched, 0 unmatched, 0 ignored\n");
+        // The channel records and the favourite groups as they were; the list of stream
+        // references keeps the order the shuffled file's load gave it.
+        const Bytes restored = readFile(at("copy.img"));
+        ASSERT_EQ(restored.size(), kImageSize);
+        EXPECT_TRUE(std::equal(restored.begin() + kChannelTable, restored.begin() + kStreamTable,
+                               demoImage().begin() + kChannelTable));
+        EXPECT_TRUE(std::equal(restored.begin() + kFavorites, restored.begin() + kFavorites + 2128,
+                               demoImage().begin() + kFavorites));
+        EXPECT_TRUE(readFile(at("copy.img.bak")) == shuffled);
+    }
+}
+
+TEST_F(ChannelCommands, ResaveKeepsABackupUnlessToldNot)
+{
+    const Bytes old = {'o', 'l', 'd'};
+    writeFile(at("channels.img.bak"), old);
+    ASSERT_EQ(run({"channels", "resave", "--no-backup", at("channels.img")}).status, 0);
+    EXPECT_TRUE(readFile(at("channels.img.bak")) == old);
+    ASSERT_EQ(run({"channels", "resave", at("channels.img")}).status, 0);
+    EXPECT_TRUE(readFile(at("channels.img.bak")) == demoImage());
+
+    // A backup that cannot be written stops the save.
+    std::filesystem::remove(at("channels.img.bak"));
+    std::filesystem::create_directory(at("channels.img.bak"));
+    const CliRun failed = run({"channels", "resave", at("channels.img")});
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_NE(failed.err.find("could not write the backup copy"), std::string::npos) << failed.err;
 }
 
 TEST_F(ChannelCommands, SamplesWritesEveryImage)
