@@ -160,6 +160,7 @@ public:
         ChannelsFull,     // no free channel slot of that kind
         StreamTableFull,  // a new transport-stream record or reference would not fit
         NoSuchRecord,     // the index or position names nothing
+        ReadsAsEmpty,     // Vid PID and Ch. ID both 65535: the box takes that for an empty slot
     };
     struct TransponderValues {
         std::uint8_t satellite = 0;

@@ -22,6 +22,12 @@ std::uint8_t candidatePolarity(const ChannelDatabase::TransponderValues& values)
     return values.satellite == kTerrestrialSatellite ? 0 : static_cast<std::uint8_t>(values.polarity & 1u);
 }
 
+// A slot holding these two would end its run on the next load, losing every later channel.
+bool readsAsEmpty(const ChannelDatabase::ChannelValues& values)
+{
+    return values.serviceId == 0xFFFF && values.videoPid == 0xFFFF;
+}
+
 } // namespace
 
 ChannelDatabase::EditResult ChannelDatabase::insertTransponder(const TransponderValues& values, int& index)
@@ -136,6 +142,8 @@ ChannelDatabase::EditResult ChannelDatabase::insertChannel(bool radio, const Cha
     position = -1;
     if (values.transponder >= kTransponderCapacity)
         return EditResult::NoSuchRecord;
+    if (readsAsEmpty(values))
+        return EditResult::ReadsAsEmpty;
     if (channelCount >= kChannelSlots)
         return EditResult::ChannelsFull;
     // The first empty slot of the kind's run; deleted channels keep theirs until a save.
@@ -189,6 +197,8 @@ ChannelDatabase::EditResult ChannelDatabase::editChannel(int position, const Cha
     if (position < 0 || position >= kChannelSlots || channelOrder[position] >= kChannelSlots
         || values.transponder >= kTransponderCapacity)
         return EditResult::NoSuchRecord;
+    if (readsAsEmpty(values))
+        return EditResult::ReadsAsEmpty;
     ChannelRecord& channel = channels[channelOrder[position]];
     const TransponderRecord& tuned = transponders[values.transponder];
 

@@ -25,6 +25,8 @@ constexpr char kCountOverflow[] = "Channel Count is Over flow!!";
 constexpr char kChooseTransponder[] = "Choose the channel's transponder first.";
 constexpr char kStreamTableFull[] =
     "There is no room for another transport stream record (all 1200 are in use); nothing was changed.";
+constexpr char kReadsAsEmpty[] =
+    "Vid PID 65535 together with Ch. ID 65535 marks an empty channel slot; change one of them.";
 constexpr int kNameLength = 15;
 
 QString latin1(std::string_view text)
@@ -54,13 +56,17 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
 
     // The satellite: the chosen one for an insert, the one the channel's transponder
     // belongs to for an edit.
-    satellite_ = std::max(opening_.satelliteRow - 1, 0);
+    satellite_ = std::clamp(opening_.satelliteRow - 1, 0, kSatelliteCapacity - 1);
     if (channel != nullptr) {
         const std::uint16_t tuned = transponderOfChannel(database, *channel);
         satellite_ = tuned < kTransponderCapacity ? database.transponders[tuned].satellite : channel->satellite;
     }
-    satellite_ = std::clamp(satellite_, 0, kSatelliteCapacity - 1);
-    const SatelliteRecord& satellite = database.satellites[static_cast<std::size_t>(satellite_)];
+    // A damaged file's index names no satellite: nothing to choose from, so OK is refused
+    // rather than a satellite made up.
+    const bool satelliteKnown = satellite_ >= 0 && satellite_ < kSatelliteCapacity;
+    const SatelliteRecord noSatellite{};
+    const SatelliteRecord& satellite =
+        satelliteKnown ? database.satellites[static_cast<std::size_t>(satellite_)] : noSatellite;
 
     setWindowTitle(QString::fromLatin1(opening_.radio ? "RADIO Ch." : "TV Ch.")
                    + QString::fromLatin1(edit ? " - Edit" : " - Insert"));
@@ -86,7 +92,7 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
     transponder_->setProperty(kControlIdProperty, kTransponder);
     for (int index = 0; index < kTransponderCapacity; ++index) {
         const TransponderRecord& record = database.transponders[static_cast<std::size_t>(index)];
-        if (record.satellite == satellite.number && transponderListable(record, database.satelliteCount))
+        if (satelliteKnown && record.satellite == satellite.number && transponderListable(record, database.satelliteCount))
             transponder_->addItem(latin1(transponderRowText(record)), index);
     }
     addRow(QStringLiteral("Transponder"), transponder_);
@@ -226,6 +232,9 @@ void CChannelDlg::onOk()
         break;
     case ChannelDatabase::EditResult::StreamTableFull:
         dialogs_.stopText(this, QString::fromLatin1(kStreamTableFull));
+        break;
+    case ChannelDatabase::EditResult::ReadsAsEmpty:
+        dialogs_.stopText(this, QString::fromLatin1(kReadsAsEmpty));
         break;
     default:
         dialogs_.stopText(this, QString::fromLatin1(kChooseTransponder));

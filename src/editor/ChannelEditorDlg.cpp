@@ -649,6 +649,9 @@ void CChannelEditorDlg::deleteSelectedChannels(int listId)
         list->selectionModel()->setCurrentIndex(modelOf(list)->index(row), QItemSelectionModel::NoUpdate);
         updatingLists_ = wasUpdating;
     } else {
+        // This list stays empty, but the deletion moved the other list's channel-order
+        // positions down: its rows must be made again or they would name other channels.
+        fillChannelLists(lastMode_, lastArg_, list == tvList_ ? 2 : 1);
         modelOf(list)->clear();
     }
     repaintSatelliteAndTransponderLists();
@@ -678,6 +681,11 @@ void CChannelEditorDlg::deleteOneTransponder()
         dialogs_.tell(this, QString::fromLatin1(kStreamOverflow));
 
     const bool wasUpdating = std::exchange(updatingLists_, true);
+    // The row goes first: with no satellite chosen the re-selection below refills nothing.
+    std::vector<std::uint16_t> left = transponderModel_->items();
+    left.erase(left.begin() + row);
+    transponderModel_->setItems(std::move(left));
+    setLiveText(kTransponderLabel, QString::asprintf("%4d - Trasponders", transponderModel_->rowCount()));
     onSatelliteSelected(satelliteRow());
     updatingLists_ = wasUpdating;
     repaintSatelliteAndTransponderLists();
@@ -767,15 +775,27 @@ void CChannelEditorDlg::editChannel(bool insert)
         if (!opening.radio)
             radioModel_->shiftItemsFrom(static_cast<std::uint16_t>(dialog.position()), 1);
         row = model->rowCount();
-        model->insertItem(row, static_cast<std::uint16_t>(dialog.position()));
+        if (filter_->text().isEmpty()) {
+            model->insertItem(row, static_cast<std::uint16_t>(dialog.position()));
+        } else {
+            // A narrowed list numbers rows by the whole list: made again, the new row
+            // gets its number there (and shows only if its name passes the filter).
+            fillChannelLists(lastMode_, lastArg_, 3);
+            const auto& items = model->items();
+            row = static_cast<int>(std::find(items.begin(), items.end(), dialog.position()) - items.begin());
+        }
         updateCountLabel(list == tvList_ ? kTvLabel : kRadioLabel);
     } else {
         model->rowsChanged(row, row);
     }
+    updatingLists_ = wasUpdating;
+    repaintSatelliteAndTransponderLists();
+    if (row < 0 || row >= model->rowCount())
+        return;
+    updatingLists_ = true;
     list->selectionModel()->select(model->index(row), QItemSelectionModel::Select);
     list->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::NoUpdate);
     updatingLists_ = wasUpdating;
-    repaintSatelliteAndTransponderLists();
     showInfo(opening.radio ? InfoKind::Radio : InfoKind::Tv, model->itemData(row));
 }
 
@@ -1084,7 +1104,8 @@ void CChannelEditorDlg::contextMenuEvent(QContextMenuEvent* event)
     const bool byKeyboard = event->reason() == QContextMenuEvent::Keyboard;
     const auto hit = [&](const QWidget* list) { return byKeyboard ? focus == list : contains(list); };
 
-    if (hit(satelliteList_))
+    // A right-click there opens nothing; the keyboard still reaches the satellite menu.
+    if (!byKeyboard && hit(satelliteList_))
         return;
     QPoint menuPoint = screenPoint;
     if (hit(tvList_) || hit(radioList_)) {

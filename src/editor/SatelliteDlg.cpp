@@ -154,7 +154,12 @@ CSatelliteDlg::CSatelliteDlg(ChannelEditCommands& commands, DialogService& dialo
 
 int CSatelliteDlg::chosenIndex(const QComboBox* combo)
 {
-    return combo->findText(combo->currentText(), Qt::MatchExactly);
+    // An empty field is "nothing chosen", even where an entry has no text (Repeat's
+    // fourth one) — unless that entry is the one chosen.
+    const QString text = combo->currentText();
+    if (combo->currentIndex() >= 0 && combo->itemText(combo->currentIndex()) == text)
+        return combo->currentIndex();
+    return text.isEmpty() ? -1 : combo->findText(text, Qt::MatchExactly);
 }
 
 void CSatelliteDlg::onLnbTypeChosen(int index)

@@ -147,7 +147,7 @@ void CTransponderDlg::onOk()
     const auto frequency = parseUnsigned(frequency_->text());
     const auto second = frequency ? parseUnsigned(symbolRate_->text()) : std::nullopt;
     if (!frequency || !second) {
-        dialogs_.warn(this, QString::fromLatin1(kNotAPositiveInteger));
+        refuse(kNotAPositiveInteger);
         return;
     }
     const bool isTerrestrial = terrestrial();

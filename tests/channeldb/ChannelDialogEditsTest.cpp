@@ -165,6 +165,13 @@ TEST(ChannelDialogEdits, EditingAChannelKeepsWhatTheDialogDoesNotShow)
     EXPECT_EQ(channel.flags, (1u << 13) | channelflag::kScrambled);
     EXPECT_EQ(std::string(channel.name.data()), "Renamed");
 
+    // Both 65535 would read as an empty slot and end the TV run on the next load.
+    values.videoPid = values.serviceId = 0xFFFF;
+    EXPECT_EQ(database->editChannel(8, values), Result::ReadsAsEmpty);
+    int position = -1;
+    EXPECT_EQ(database->insertChannel(false, values, position), Result::ReadsAsEmpty);
+    EXPECT_EQ(channel.serviceId, 77);
+
     // Another transponder with a stream record: the channel takes that record.
     ASSERT_EQ(database->editChannel(8, channelOn(9, "Moved")), Result::Stored);
     EXPECT_EQ(channel.streamRef, 0xBFEC0000u + 20u * 9u);

@@ -239,10 +239,11 @@ TEST_F(ChannelEditorDlgTest, PopupMenusGreyWhatCannotBeDone)
         ASSERT_EQ(dialogs.menus.size(), 1u);
         // The channel menus go on, behind a separator, with entries of our own.
         EXPECT_EQ(dialogs.menus[0].mid(0, c.menu.size()), c.menu);
-        if (dialogs.menus[0].size() > c.menu.size())
+        if (dialogs.menus[0].size() > c.menu.size()) {
             EXPECT_EQ(dialogs.menus[0].mid(c.menu.size()),
                       (QStringList{"-", "Sort by Name", "Sort by Ch. ID", "Select Duplicates", "Apply Order From...",
                                    "Export CSV..."}));
+        }
     }
 }
 
@@ -272,6 +273,14 @@ TEST_F(ChannelEditorDlgTest, DeletesReselectAndCount)
     EXPECT_EQ(tv->rowCount(), 236);
     EXPECT_EQ(database->deletedTvCount, 4);
     EXPECT_EQ(database->deletedRadioCount, 60);
+
+    // Emptying the TV list moves every radio position: the radio list still names its channels.
+    open();
+    const QStringList radioRows = rows(channels(Editor::kRadioList));
+    dialogs.menuChoices = {"Delete All"};
+    rightClick(channels(Editor::kTvList)->viewport(), centre(channels(Editor::kTvList), 0));
+    EXPECT_EQ(channels(Editor::kTvList)->rowCount(), 0);
+    EXPECT_EQ(rows(channels(Editor::kRadioList)), radioRows);
 }
 
 TEST_F(ChannelEditorDlgTest, DeleteOneEmptiesTheChannelListsAndWarnsOnceForMissingStreams)
