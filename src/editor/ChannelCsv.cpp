@@ -199,14 +199,10 @@ std::string channelCsvText(const ChannelDatabase& database)
 
     std::vector<const ChannelRecord*> tv;
     std::vector<const ChannelRecord*> radio;
-    const int positions = std::clamp(database.channelCount, 0, kChannelSlots);
-    for (int position = 0; position < positions; ++position) {
-        const std::uint16_t slot = database.channelOrder[static_cast<std::size_t>(position)];
-        if (slot >= kChannelSlots)
-            break;
-        const ChannelRecord& channel = database.channels[slot];
+    forEachOrderedChannel(database, [&](int, const ChannelRecord& channel) {
         (channel.isRadio() ? radio : tv).push_back(&channel);
-    }
+        return true;
+    });
     ChannelTransponders transponders(database);
     const auto writeList = [&](std::string_view list, const std::vector<const ChannelRecord*>& channels) {
         int number = 0;

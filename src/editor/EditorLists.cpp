@@ -52,38 +52,17 @@ ListedChannels listedChannels(const ChannelDatabase& database, int mode, int arg
     ListedChannels rows;
     if (mode != kFilterAll && mode != kFilterSatellite && mode != kFilterTransponder)
         return rows;
-    // Channels of one stream record share their transponder: find it once per record.
-    constexpr std::uint16_t kNotLookedUp = 0xFFFE;
-    std::array<std::uint16_t, kStreamCapacity> transponderOfStream;
-    transponderOfStream.fill(kNotLookedUp);
-
-    const int positions = std::clamp(database.channelCount, 0, kChannelSlots);
-    for (int position = 0; position < positions; ++position) {
-        const std::uint16_t slot = database.channelOrder[static_cast<std::size_t>(position)];
-        if (slot >= kChannelSlots)
-            break;
-        const ChannelRecord& channel = database.channels[slot];
+    ChannelTransponders transponders(database);
+    forEachOrderedChannel(database, [&](int position, const ChannelRecord& channel) {
         if (channel.streamRef == kNoStreamRef)
-            break;
-        bool take = true;
-        if (mode == kFilterSatellite) {
-            take = channel.satellite == arg;
-        } else if (mode == kFilterTransponder) {
-            const std::uint32_t stream = ChannelDatabase::streamIndexOf(channel.streamRef);
-            std::uint16_t transponder = kNoTransponder;
-            if (stream < kStreamCapacity) {
-                // The lookup depends on the channel's satellite too, so only cache the common case.
-                if (transponderOfStream[stream] == kNotLookedUp && channel.satellite == database.streamSatellite(stream))
-                    transponderOfStream[stream] = transponderOfChannel(database, channel);
-                transponder = channel.satellite == database.streamSatellite(stream) ? transponderOfStream[stream]
-                                                                                    : transponderOfChannel(database, channel);
-            }
-            take = transponder == arg;
-        }
-        if (!take)
-            continue;
-        (channel.isRadio() ? rows.radio : rows.tv).push_back(static_cast<std::uint16_t>(position));
-    }
+            return false;
+        const bool take = mode == kFilterSatellite     ? channel.satellite == arg
+                        : mode == kFilterTransponder ? transponders.of(channel) == arg
+                                                     : true;
+        if (take)
+            (channel.isRadio() ? rows.radio : rows.tv).push_back(static_cast<std::uint16_t>(position));
+        return true;
+    });
     return rows;
 }
 

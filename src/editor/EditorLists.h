@@ -1,15 +1,17 @@
 #pragma once
 
 #include <array>
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "ChannelDatabase.h"
 
 #include "ChannelRecords.h"
 
 namespace updatetool {
 
-class ChannelDatabase;
 struct TransponderRecord;
 
 // What the channel editor's lists hold for a selection. The modes are the editor's:
@@ -23,6 +25,19 @@ enum ListFilter : int {
     kFilterTvChannel = 5,
     kFilterRadioChannel = 6,
 };
+
+// Calls visit(position, channel) for the channels of the channel order, first to last,
+// until visit answers false.
+template <typename Visit>
+void forEachOrderedChannel(const ChannelDatabase& database, Visit visit)
+{
+    const int positions = std::clamp(database.channelCount, 0, kChannelSlots);
+    for (int position = 0; position < positions; ++position) {
+        const std::uint16_t slot = database.channelOrder[static_cast<std::size_t>(position)];
+        if (slot >= kChannelSlots || !visit(position, database.channels[slot]))
+            break;
+    }
+}
 
 // Whether the transponder list shows a record at all: not free, not the end marker,
 // not deleted.

@@ -8,6 +8,7 @@
 
 #include "ChannelCsv.h"
 #include "ChannelDatabase.h"
+#include "EditorLists.h"
 #include "EditorTexts.h"
 #include "ImageFile.h"
 
@@ -94,15 +95,10 @@ ReferenceOrderSummary applyReferenceOrder(ChannelDatabase& database, std::span<c
 ReferenceLists referenceListsOf(const ChannelDatabase& database)
 {
     ReferenceLists lists;
-    const int positions = std::clamp(database.channelCount, 0, kChannelSlots);
-    for (int position = 0; position < positions; ++position) {
-        const std::uint16_t slot = database.channelOrder[static_cast<std::size_t>(position)];
-        if (slot >= kChannelSlots)
-            break;
-        const ChannelRecord& channel = database.channels[slot];
-        (channel.isRadio() ? lists.radio : lists.tv)
-            .push_back({std::string(shownChannelName(channel.name)), channel.serviceId});
-    }
+    forEachOrderedChannel(database, [&](int, const ChannelRecord& channel) {
+        (channel.isRadio() ? lists.radio : lists.tv).push_back({std::string(shownChannelName(channel.name)), channel.serviceId});
+        return true;
+    });
     return lists;
 }
 
