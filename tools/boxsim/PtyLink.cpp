@@ -50,7 +50,24 @@ PtyLink::~PtyLink()
     hangUp();
 }
 
-bool PtyLink::open(unsigned baud, std::string& error)
+bool PtyLink::logWireTo(const std::string& path)
+{
+    wireLog_.reset(std::fopen(path.c_str(), "w"));
+    return wireLog_ != nullptr;
+}
+
+void PtyLink::logWire(const char* who, std::span<const std::uint8_t> bytes)
+{
+    if (!wireLog_ || bytes.empty())
+        return;
+    std::fputs(who, wireLog_.get());
+    for (const std::uint8_t byte : bytes)
+        std::fprintf(wireLog_.get(), " %02X", byte);
+    std::fputc('\n', wireLog_.get());
+    std::fflush(wireLog_.get());
+}
+
+bool PtyLink::open(unsigned baud, unsigned turnaroundMs, std::string& error)
 {
     masterFd_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
@@ -72,6 +89,7 @@ bool PtyLink::open(unsigned baud, std::string& error)
     fcntl(masterFd_, F_SETFL, fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
     if (baud > 0)
         byteNs_ = std::int64_t{10} * 1'000'000'000 / baud;   // start + 8 data + stop bits
+    turnaroundNs_ = std::int64_t{turnaroundMs} * 1'000'000;
     return true;
 }
 
@@ -96,6 +114,7 @@ bool PtyLink::fillBuffer(int timeoutMs)
     bufferStart_ = 0;
     bufferEnd_ = static_cast<std::size_t>(count);
     bufferReadNs_ = nowNs();
+    logWire("tool", std::span(buffer_.data(), bufferEnd_));
     return true;
 }
 
@@ -139,6 +158,7 @@ bool PtyLink::writeNow(std::span<const std::uint8_t> bytes)
             return false;
         const ssize_t count = ::write(masterFd_, bytes.data(), bytes.size());
         if (count > 0) {
+            logWire("box", bytes.first(static_cast<std::size_t>(count)));
             bytes = bytes.subspan(static_cast<std::size_t>(count));
             continue;
         }
@@ -155,6 +175,9 @@ bool PtyLink::writeNow(std::span<const std::uint8_t> bytes)
 
 bool PtyLink::write(std::span<const std::uint8_t> bytes)
 {
+    // A USB adapter passes a short answer on only when its latency timer runs out.
+    if (turnaroundNs_ > 0)
+        sleepUntilNs(nowNs() + turnaroundNs_);
     if (byteNs_ == 0)
         return writeNow(bytes);
     // Hand each byte over when the line would have finished carrying it; bytes whose

@@ -325,6 +325,16 @@ bool SerialPort::close()
     if (!isOpen())
         return true;
     const int fd = impl_->fd;
+    // What the box said that no exchange read (the echo of a last command) is
+    // still part of the wire's story.
+    if (trace_ != nullptr && !impl_->lost) {
+        std::array<std::uint8_t, 256> unread{};
+        for (ssize_t got, chunk = 0; (got = ::read(fd, unread.data(), unread.size())) > 0; ++chunk) {
+            if (chunk == 0)
+                traceNote("left unread when the port closed:");
+            traceReceived(std::span(unread.data(), static_cast<std::size_t>(got)));
+        }
+    }
     impl_->fd = -1;
     impl_->inputStart = impl_->inputEnd = 0;
 #ifdef __linux__
