@@ -47,6 +47,7 @@ bool makeRaw(int fd)
 
 PtyLink::~PtyLink()
 {
+    deliverHeld(true);
     hangUp();
 }
 
@@ -97,8 +98,21 @@ bool PtyLink::fillBuffer(int timeoutMs)
 {
     if (masterFd_ < 0)
         return false;
-    pollfd entry{masterFd_, POLLIN, 0};
-    const int ready = poll(&entry, 1, timeoutMs);
+    // Held answers fall due while the box waits for input.
+    const std::int64_t deadline = timeoutMs < 0 ? -1 : nowNs() + std::int64_t{timeoutMs} * 1'000'000;
+    int ready = 0;
+    for (;;) {
+        deliverHeld();
+        int waitMs = timeoutMs < 0 ? -1 : static_cast<int>(std::max<std::int64_t>(deadline - nowNs(), 0) / 1'000'000);
+        if (!held_.empty()) {
+            const int dueMs = static_cast<int>(std::max<std::int64_t>(heldDueNs_ - nowNs() + 999'999, 0) / 1'000'000);
+            waitMs = waitMs < 0 ? dueMs : std::min(waitMs, dueMs);
+        }
+        pollfd entry{masterFd_, POLLIN, 0};
+        ready = poll(&entry, 1, waitMs);
+        if (ready != 0 || held_.empty() || (deadline >= 0 && nowNs() >= deadline))
+            break;
+    }
     if (ready <= 0)
         return false;
     const ssize_t count = ::read(masterFd_, buffer_.data(), buffer_.size());
@@ -120,6 +134,7 @@ bool PtyLink::fillBuffer(int timeoutMs)
 
 std::optional<std::uint8_t> PtyLink::readByte(int timeoutMs)
 {
+    deliverHeld();
     if (bufferStart_ == bufferEnd_) {
         const std::int64_t deadline = nowNs() + std::int64_t{timeoutMs} * 1'000'000;
         // poll() may wake for nothing (EIO while the tool reopens the device);
@@ -175,9 +190,31 @@ bool PtyLink::writeNow(std::span<const std::uint8_t> bytes)
 
 bool PtyLink::write(std::span<const std::uint8_t> bytes)
 {
-    // A USB adapter passes a short answer on only when its latency timer runs out.
-    if (turnaroundNs_ > 0)
-        sleepUntilNs(nowNs() + turnaroundNs_);
+    if (turnaroundNs_ == 0)
+        return writePaced(bytes);
+    if (masterFd_ < 0)
+        return false;
+    if (held_.empty())
+        heldDueNs_ = nowNs() + turnaroundNs_;
+    held_.insert(held_.end(), bytes.begin(), bytes.end());
+    return deliverHeld();
+}
+
+bool PtyLink::deliverHeld(bool force)
+{
+    if (held_.empty())
+        return true;
+    if (!force && nowNs() < heldDueNs_)
+        return true;
+    if (force)
+        sleepUntilNs(heldDueNs_);
+    const std::vector<std::uint8_t> due = std::move(held_);
+    held_.clear();
+    return writePaced(due);
+}
+
+bool PtyLink::writePaced(std::span<const std::uint8_t> bytes)
+{
     if (byteNs_ == 0)
         return writeNow(bytes);
     // Hand each byte over when the line would have finished carrying it; bytes whose
