@@ -339,13 +339,30 @@ void printTransferUsage()
       the 16-byte company signature followed by the announced bytes.
   updatetool-cli erase   --port PORT
       Erases the box's application area.
+  Each also takes --trace FILE.
 
-  PORT is COM1..COM4 (default COM1) or a device path containing '/'.
+  PORT is COM1..COM4 (default COM1) or a device path containing '/', such as
+  /dev/ttyUSB0 or /dev/serial/by-id/usb-...; a quoted glob ('/dev/ttyUSB*')
+  names every device it matches.
+  Several ports (--port more than once, or a glob that matches several): the
+  job runs on every port at once, each with its own line, and ends with a
+  table of port, result, bytes and seconds on standard output; the exit
+  status is 0 only when every port succeeded, else the highest of them.
+  receive writes one file per port, the port's name before OUTPUT's
+  extension (received.img -> received-ttyUSB0.img).
+  --trace FILE writes every byte on the line to FILE with its direction and a
+  millisecond time stamp, one line per XMODEM packet (block, length, check,
+  answer), and what a USB adapter granted when asked for low latency; with
+  several ports one file per port, named as receive names OUTPUT.
   Environment: UPDATETOOL_COM1..UPDATETOOL_COM4 name the device behind each
   COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
   /dev/ttyS0..3.
   Progress goes to standard error: a live line on a terminal, otherwise one
-  line per phase. Ctrl-C cancels the job (the box is sent CAN CAN).
+  line per phase. Ctrl-C cancels the job, every job with several ports (a box
+  in the middle of a transfer is sent CAN CAN).
+  When a box has not answered the call for 10 s, two lines say what the line
+  showed (nothing at all, bytes that are no prompt, or a prompt and then
+  silence) and what to check; the call goes on until the box answers.
 
   Exit status of the transfer commands:
     0  success (receive: every announced byte arrived)
