@@ -326,10 +326,13 @@ bool SerialPort::close()
         return true;
     const int fd = impl_->fd;
     // What the box said that no exchange read (the echo of a last command) is
-    // still part of the wire's story.
+    // still part of the wire's story. A few chunks at most: a device that
+    // never stops talking must not keep the port from closing.
     if (trace_ != nullptr && !impl_->lost) {
         std::array<std::uint8_t, 256> unread{};
-        for (ssize_t got, chunk = 0; (got = ::read(fd, unread.data(), unread.size())) > 0; ++chunk) {
+        constexpr int kUnreadChunks = 16;
+        for (ssize_t got, chunk = 0; chunk < kUnreadChunks && (got = ::read(fd, unread.data(), unread.size())) > 0;
+             ++chunk) {
             if (chunk == 0)
                 traceNote("left unread when the port closed:");
             traceReceived(std::span(unread.data(), static_cast<std::size_t>(got)));
