@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the transfer benchmarks in Release and runs them; each figure is a
-# ratio against a baseline measured in the same run. Takes about a minute.
-# An argument picks one: lrzsz, throttled or idle.
+# ratio against a baseline measured in the same run. Takes about a minute and a half.
+# An argument picks one: lrzsz, throttled, idle or turnaround.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh

@@ -3,7 +3,8 @@
 //  1. unthrottled pseudo-terminal: our sender into lrzsz rx against lrzsz sx -k
 //     into rx, same file;
 //  2. boxsim pacing the line at 115200 baud: payload rate over the line rate;
-//  3. the worker's CPU time while it calls a silent box for 10 seconds.
+//  3. the worker's CPU time while it calls a silent box for 10 seconds;
+//  4. a USB adapter's 16 ms turn-around against 1 ms, boxsim pacing 115200 baud.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -37,6 +38,7 @@ namespace {
 
 constexpr std::size_t kFileSize = 1 << 20;
 constexpr std::size_t kThrottledSize = 256 * 1024;
+constexpr std::size_t kTurnaroundSize = 64 * 1024;
 constexpr double kLineBytesPerSecond = 115200.0 / 10;
 constexpr int kRounds = 3;
 
@@ -376,6 +378,53 @@ void benchThrottled(const std::string& dir)
                 rate / kLineBytesPerSecond);
 }
 
+// From the announcement to the box's last ACK, as the transfer window times it;
+// nothing when the send failed.
+std::optional<double> timedSend(const std::string& device, const std::string& imagePath)
+{
+    TransferJob job;
+    job.kind = JobKind::SendImage;
+    job.portDevice = device;
+    job.fileType = kFileTypeChannel;
+    job.imagePath = imagePath;
+    job.autoRestart = false;
+    JobRunner runner;
+    runner.start(job);
+    if (runner.wait() != kResultSuccess)
+        return std::nullopt;
+    return (job.endTick.load() - job.startTick.load()) / 1000.0;
+}
+
+void benchTurnaround(const std::string& dir)
+{
+    constexpr unsigned kSlowMs = 16;   // the latency timer of common USB serial chips
+    constexpr unsigned kFastMs = 1;    // the same chips asked for low latency
+    const std::size_t packets = kTurnaroundSize / 1024;
+    std::printf("4. Adapter turn-around, boxsim pacing 115200 baud, %zu-byte channel image (%zu 1K packets)\n",
+                kTurnaroundSize, packets);
+    const std::string imagePath = dir + "/turnaround.img";
+    writeFile(imagePath, makeChannelImage(kTurnaroundSize));
+    std::optional<double> seconds[2];
+    const unsigned turnarounds[2] = {kFastMs, kSlowMs};
+    for (int i = 0; i < 2; ++i) {
+        BoxSim box;
+        if (!box.start({"--baud", "115200", "--turnaround-ms", std::to_string(turnarounds[i])})) {
+            std::printf("   boxsim did not start\n");
+            return;
+        }
+        seconds[i] = timedSend(box.device, imagePath);
+    }
+    if (!seconds[0] || !seconds[1]) {
+        std::printf("   a send failed\n");
+        return;
+    }
+    for (int i = 0; i < 2; ++i)
+        std::printf("   %2u ms turn-around %8.0f bytes/s  (%.2f s, %.1f ms a packet)\n", turnarounds[i],
+                    kTurnaroundSize / *seconds[i], *seconds[i], 1000.0 * *seconds[i] / packets);
+    std::printf("   16 ms costs       %8.1f ms a packet, ratio 16 / 1 ms  %.3f\n",
+                1000.0 * (*seconds[1] - *seconds[0]) / packets, *seconds[1] / *seconds[0]);
+}
+
 double processCpuSeconds()
 {
     rusage usage{};
@@ -431,6 +480,8 @@ int main(int argc, char** argv)
         benchThrottled(dir);
     if (only.empty() || only == "idle")
         benchIdleCpu(dir);
+    if (only.empty() || only == "turnaround")
+        benchTurnaround(dir);
     std::string cleanup = "rm -rf '" + dir + "'";
     return std::system(cleanup.c_str()) == 0 ? 0 : 1;
 }

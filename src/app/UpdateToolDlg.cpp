@@ -34,6 +34,11 @@ constexpr char kNotStbImage[] = "This file isn't STB image file.";
 constexpr char kSelectFileFirst[] = "First, Select file!";
 constexpr char kWrongImageType[] = "Selected wrong Image type.";
 
+// Our own window-menu entry, beside the About item.
+constexpr char kTraceMenu[] = "Wire &Trace for the Next Job...";
+constexpr char kTraceDefaultName[] = "trace.txt";
+constexpr char kTraceNotWritten[] = "Could not write the wire trace to %1.";
+
 // Shorter paths cannot name an image file.
 constexpr qsizetype kShortestPath = 5;
 
@@ -58,12 +63,16 @@ CUpdateToolDlg::CUpdateToolDlg(TransferJob& job, ChannelDatabase& channels, Dial
 {
     ui_->setupUi(this);
 
-    // Linux has no system menu; the window's own context menu carries its About entry.
+    // Linux has no system menu; the window's own context menu carries its About
+    // entry, and ours for the wire trace before it.
+    traceAction_ = addAction(QString::fromLatin1(kTraceMenu));
+    traceAction_->setCheckable(true);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(traceAction_, &QAction::triggered, this, &CUpdateToolDlg::onTrace);
     if (const QString aboutText = tableText(ids::kAboutMenu); !aboutText.isEmpty()) {
         addAction(QString())->setSeparator(true);
         aboutAction_ = addAction(aboutText);
         aboutAction_->setData(kIdmAboutBox);
-        setContextMenuPolicy(Qt::ActionsContextMenu);
         connect(aboutAction_, &QAction::triggered, this, [this] { onSysCommand(aboutAction_->data().toInt()); });
     }
 
@@ -112,6 +121,33 @@ void CUpdateToolDlg::onSysCommand(int commandId)
         CAboutDlg about(this);
         runModal(about);
     }
+}
+
+void CUpdateToolDlg::onTrace(bool checked)
+{
+    tracePath_.clear();
+    if (!checked)
+        return;
+    const auto chosen = dialogs_.getSaveFileName(
+        this, {QString::fromLatin1(kTraceDefaultName), QString::fromLatin1(kTraceFilter)});
+    if (chosen)
+        tracePath_ = *chosen;
+    else
+        traceAction_->setChecked(false);
+}
+
+int CUpdateToolDlg::runJobWindow(QDialog& window)
+{
+    job_.tracePath = localPath(tracePath_);
+    const int code = runModal(window);
+    if (!tracePath_.isEmpty()) {
+        if (job_.traceFailed.load())
+            dialogs_.warn(this, QString::fromLatin1(kTraceNotWritten).arg(tracePath_));
+        tracePath_.clear();
+        traceAction_->setChecked(false);
+    }
+    job_.tracePath.clear();
+    return code;
 }
 
 void CUpdateToolDlg::recordPort()
@@ -176,7 +212,7 @@ void CUpdateToolDlg::onSend()
     job_.kind = JobKind::SendImage;
 
     CTransferDlg transfer(job_, this);
-    if (runModal(transfer) == CProgressDlg::kCodeSuccess)
+    if (runJobWindow(transfer) == CProgressDlg::kCodeSuccess)
         showFinish();
 }
 
@@ -201,7 +237,7 @@ void CUpdateToolDlg::onReceive()
     job_.outputPath = localPath(receiveOutputPath(*chosen));
 
     CTransferDlg transfer(job_, this);
-    runModal(transfer);
+    runJobWindow(transfer);
 }
 
 void CUpdateToolDlg::onEraseApp()
@@ -210,7 +246,7 @@ void CUpdateToolDlg::onEraseApp()
     job_.kind = JobKind::EraseApplication;
 
     CEraseDlg erase(job_, this);
-    if (runModal(erase) == CProgressDlg::kCodeSuccess)
+    if (runJobWindow(erase) == CProgressDlg::kCodeSuccess)
         showFinish();
 }
 

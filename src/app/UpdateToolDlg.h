@@ -66,6 +66,9 @@ public:
     const QString& channelFilePath() const { return channelFilePath_; }
     // The window-menu entry that stands in for the system menu's About item.
     QAction* aboutAction() const { return aboutAction_; }
+    // The window-menu entry that writes a wire trace of the next job into a file
+    // the user names; it turns itself off once that job has run.
+    QAction* traceAction() const { return traceAction_; }
 
     // Enter presses the default button, Send; the OK command itself does nothing.
     void accept() override {}
@@ -79,6 +82,7 @@ public:
     static constexpr const char* kReceiveFilter = "IMG File(*.IMG)|*.IMG|All File(*.*)|*.*|";
     // Added to a received file's name that does not end in it.
     static constexpr const char* kReceiveExtension = "IMG";
+    static constexpr const char* kTraceFilter = "Trace File(*.txt)|*.txt|All File(*.*)|*.*|";
 
 private slots:
     void onBrowse();
@@ -86,11 +90,15 @@ private slots:
     void onReceive();
     void onEraseApp();
     void onChannelEdit();
+    void onTrace(bool checked);
 
 private:
     int runModal(QDialog& dialog);
     void recordPort();
     void showFinish();
+    // Runs a job's progress window with the trace, if one is asked for, then
+    // turns the trace off again.
+    int runJobWindow(QDialog& window);
 
     std::unique_ptr<Ui::UpdateToolDlg> ui_;
     TransferJob& job_;
@@ -99,6 +107,8 @@ private:
     EditorFactory editorFactory_;
     ModalRunner modalRunner_;
     QAction* aboutAction_ = nullptr;
+    QAction* traceAction_ = nullptr;
+    QString tracePath_;
     QDialog* channelEditor_ = nullptr;
     QString channelFilePath_;
 };

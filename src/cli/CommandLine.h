@@ -7,6 +7,8 @@ namespace updatetool::cli {
 
 // Exit status for a command line that makes no sense.
 inline constexpr int kExitUsage = 64;
+// A receive job that ended with fewer bytes than the box announced.
+inline constexpr int kExitReceiveShort = 5;
 
 // "send", "receive", "erase": args are the words after the command.
 int runTransferCommand(std::string_view command, std::span<char* const> args);

@@ -19,7 +19,10 @@ std::string formatFigures(const ProgressFigures& figures, std::uint32_t bytesDon
     return figures.sizeLine + "  " + std::to_string(percent > 100 ? 100 : percent) + "%  " + figures.timeLine;
 }
 
-ProgressLine::ProgressLine(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+ProgressLine::ProgressLine(std::FILE* out, bool terminal, std::string prefix)
+    : out_(out), terminal_(terminal), prefix_(std::move(prefix))
+{
+}
 
 void ProgressLine::update(const TransferJob& job, std::uint32_t now)
 {
@@ -55,7 +58,7 @@ void ProgressLine::showPhase(int phase)
     if (phase > 0)
         lastShownPhase_ = phase;
     if (!terminal_) {
-        std::fprintf(out_, "%.*s\n", static_cast<int>(text.size()), text.data());
+        std::fprintf(out_, "%s%.*s\n", prefix_.c_str(), static_cast<int>(text.size()), text.data());
         std::fflush(out_);
         return;
     }
@@ -66,9 +69,9 @@ void ProgressLine::showPhase(int phase)
 void ProgressLine::showLive(std::string_view text)
 {
     // Blank out whatever a longer previous text left at the end of the line.
-    std::string line(text);
-    if (line.size() < liveText_.size())
-        line.append(liveText_.size() - line.size(), ' ');
+    std::string line = prefix_ + std::string(text);
+    if (line.size() < prefix_.size() + liveText_.size())
+        line.append(prefix_.size() + liveText_.size() - line.size(), ' ');
     std::fprintf(out_, "\r%s", line.c_str());
     std::fflush(out_);
     liveText_ = text;

@@ -19,7 +19,8 @@ std::string formatFigures(const ProgressFigures& figures, std::uint32_t bytesDon
 // figures; otherwise one plain line per phase change, so logs stay readable.
 class ProgressLine {
 public:
-    ProgressLine(std::FILE* out, bool terminal);
+    // prefix starts every line ("/dev/ttyUSB0: " when several ports run at once).
+    ProgressLine(std::FILE* out, bool terminal, std::string prefix = {});
 
     void update(const TransferJob& job, std::uint32_t now);
     // Ends a live line, so what follows starts on a line of its own.
@@ -33,6 +34,7 @@ private:
 
     std::FILE* out_;
     bool terminal_;
+    std::string prefix_;
     int lastPhase_ = kPhaseNone;
     int lastShownPhase_ = kPhaseNone;
     bool eraseNoticeShown_ = false;

@@ -1,16 +1,18 @@
 // The transfer commands of the command line: the same jobs the windows run,
 // polled the same way, with the job's result as the exit status.
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
+#include "CallDiagnosis.h"
 #include "CommandLine.h"
 #include "ImageFile.h"
+#include "InterruptWatch.h"
 #include "JobRunner.h"
+#include "MultiPortRun.h"
 #include "ProgressLine.h"
 #include "StringTable.h"
 #include "TransferJob.h"
@@ -23,24 +25,13 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitCancelled = kResultCancelled;
 constexpr int kExitFileError = kResultImageFileError;
 constexpr int kExitWrongImage = kResultFileInvalid;
-// A receive job that ended with fewer bytes than the box announced.
-constexpr int kExitReceiveShort = 5;
 constexpr long kPollIntervalNs = 100'000'000;
 
-// Set by SIGINT; the polling loop turns it into the job's cancel request, since
-// a signal handler may not touch anything but a flag like this. The signal may be
-// taken on the worker thread, so the flag is a lock-free atomic, not a sig_atomic_t.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void onInterrupt(int)
-{
-    interrupted.store(true);
-}
-
 struct TransferArgs {
-    std::string port = "COM1";
+    // Every --port in order; COM1 when none is given.
+    std::vector<std::string> ports;
     std::string file;
+    std::string tracePath;
     bool autoRestart = true;
 };
 
@@ -50,7 +41,28 @@ int usageError(const char* command, const std::string& why)
     return kExitUsage;
 }
 
-// Parses "[--port PORT] [--no-restart] FILE"; --no-restart only when allowed,
+// "--port PORT", "--port=PORT", "--trace FILE", "--trace=FILE".
+struct OptionValue {
+    std::string_view name;
+    std::optional<std::string> value;   // nothing when the value is missing
+};
+
+// The option the word names with its value, or nothing for another word.
+std::optional<OptionValue> optionWithValue(std::string_view word, std::span<char* const> args, std::size_t& i)
+{
+    for (const std::string_view name : {std::string_view("--port"), std::string_view("--trace")}) {
+        if (word == name) {
+            if (i + 1 >= args.size())
+                return OptionValue{name, std::nullopt};
+            return OptionValue{name, std::string(args[++i])};
+        }
+        if (word.starts_with(name) && word.size() > name.size() && word[name.size()] == '=')
+            return OptionValue{name, std::string(word.substr(name.size() + 1))};
+    }
+    return std::nullopt;
+}
+
+// Parses "[--port PORT]... [--trace FILE] [--no-restart] FILE"; --no-restart only when allowed,
 // the file only when wanted. Nothing on a usage error, which has been reported.
 std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const> args, bool wantsFile,
                                       bool allowsNoRestart, int& exitStatus)
@@ -64,16 +76,15 @@ std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const
             exitStatus = kExitSuccess;
             return std::nullopt;
         }
-        if (word == "--port" || word.starts_with("--port=")) {
-            if (word == "--port") {
-                if (i + 1 >= args.size()) {
-                    exitStatus = usageError(command, "--port needs a value");
-                    return std::nullopt;
-                }
-                parsed.port = args[++i];
-            } else {
-                parsed.port = std::string(word.substr(7));
+        if (const auto option = optionWithValue(word, args, i)) {
+            if (!option->value) {
+                exitStatus = usageError(command, std::string(option->name) + " needs a value");
+                return std::nullopt;
             }
+            if (option->name == "--port")
+                parsed.ports.push_back(*option->value);
+            else
+                parsed.tracePath = *option->value;
         } else if (word == "--no-restart" && allowsNoRestart) {
             parsed.autoRestart = false;
         } else if (word.starts_with("-") && word != "-") {
@@ -91,6 +102,8 @@ std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const
         exitStatus = usageError(command, "which file?");
         return std::nullopt;
     }
+    if (parsed.ports.empty())
+        parsed.ports.push_back("COM1");
     return parsed;
 }
 
@@ -125,38 +138,71 @@ void sleepOneTick()
 // Runs the job on its worker and polls it ten times a second, as a progress window does.
 int runJob(TransferJob& job, ProgressLine& progress)
 {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    // A second Ctrl-C ends the program at once, should the job not react to the first.
-    action.sa_flags = SA_RESETHAND;
-    struct sigaction previous {};
-    interrupted.store(false);
-    sigaction(SIGINT, &action, &previous);
-
+    const InterruptWatch interrupt;
+    const std::uint32_t diagnosisDelay = diagnosisDelayMs();
     job.cancelRequest.store(false);
     job.eraseStarted.store(false);
     JobRunner runner;
     runner.start(job);
     bool cancelSent = false;
+    bool diagnosed = false;
     int result = JobRunner::kStillActive;
     for (;;) {
         result = runner.exitCode();
         if (result != JobRunner::kStillActive)
             break;
-        if (interrupted && !cancelSent) {
+        if (interrupt.requested() && !cancelSent) {
             cancelSent = true;
             job.cancelRequest.store(true);
         }
         progress.update(job, tickCount());
+        if (!diagnosed) {
+            if (const auto diagnosis = callDiagnosis(job, tickCount(), diagnosisDelay)) {
+                diagnosed = true;
+                progress.finish();
+                printText(*diagnosis);
+            }
+        }
         sleepOneTick();
     }
     progress.update(job, tickCount());
     progress.finish();
-    sigaction(SIGINT, &previous, nullptr);
     // A job that failed for a reason of its own before it noticed the Ctrl-C keeps
     // that reason; a cancelled one reports itself as such.
     return result;
+}
+
+// One job per port, each with its own trace file when several run. Nothing on a
+// usage error or a trace that cannot be made, which has been reported.
+std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const TransferArgs& parsed, int& status)
+{
+    std::string error;
+    const auto ports = expandPorts(parsed.ports, error);
+    if (!ports) {
+        status = usageError(command, error);
+        return std::nullopt;
+    }
+    std::vector<PortJob> jobs;
+    for (const std::string& port : *ports) {
+        auto job = std::make_unique<TransferJob>();
+        if (!choosePort(port, *job)) {
+            status = usageError(command, "unknown port '" + port + "': COM1..COM4 or a device path");
+            return std::nullopt;
+        }
+        if (!parsed.tracePath.empty()) {
+            job->tracePath = ports->size() > 1 ? withPortName(parsed.tracePath, port) : parsed.tracePath;
+            // Said now rather than after a whole update that left no trace.
+            std::FILE* trace = std::fopen(job->tracePath.c_str(), "w");
+            if (trace == nullptr) {
+                std::fprintf(stderr, "Could not write the trace %s.\n", job->tracePath.c_str());
+                status = kExitFileError;
+                return std::nullopt;
+            }
+            std::fclose(trace);
+        }
+        jobs.push_back({port, std::move(job)});
+    }
+    return jobs;
 }
 
 // Exit status and message for a job result other than the receive job's.
@@ -178,9 +224,9 @@ int sendImage(std::span<char* const> args)
     const auto parsed = parseArgs("send", args, true, true, status);
     if (!parsed)
         return status;
-    TransferJob job;
-    if (!choosePort(parsed->port, job))
-        return usageError("send", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
+    auto jobs = jobsForPorts("send", *parsed, status);
+    if (!jobs)
+        return status;
 
     // The file's own magic decides its type, as the Send button does.
     // An image that cannot be opened is what the job itself would call invalid.
@@ -195,10 +241,16 @@ int sendImage(std::span<char* const> args)
         std::fputs("Selected wrong Image type.\n", stderr);
         return kExitWrongImage;
     }
-    job.kind = JobKind::SendImage;
-    job.fileType = *fileType;
-    job.imagePath = parsed->file;
-    job.autoRestart = parsed->autoRestart;
+    for (PortJob& portJob : *jobs) {
+        portJob.job->kind = JobKind::SendImage;
+        portJob.job->fileType = *fileType;
+        portJob.job->imagePath = parsed->file;
+        portJob.job->autoRestart = parsed->autoRestart;
+    }
+    if (jobs->size() > 1)
+        return runOnPorts(*jobs);
+
+    TransferJob& job = *jobs->front().job;
     ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
     const int result = runJob(job, progress);
     // A quick job may pass its last phase between two polls; say how it ended anyway.
@@ -213,10 +265,15 @@ int eraseApplication(std::span<char* const> args)
     const auto parsed = parseArgs("erase", args, false, false, status);
     if (!parsed)
         return status;
-    TransferJob job;
-    if (!choosePort(parsed->port, job))
-        return usageError("erase", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
-    job.kind = JobKind::EraseApplication;
+    auto jobs = jobsForPorts("erase", *parsed, status);
+    if (!jobs)
+        return status;
+    for (PortJob& portJob : *jobs)
+        portJob.job->kind = JobKind::EraseApplication;
+    if (jobs->size() > 1)
+        return runOnPorts(*jobs);
+
+    TransferJob& job = *jobs->front().job;
     std::fputs("Reset your Settopbox\n", stderr);
     ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
     const int result = runJob(job, progress);
@@ -231,11 +288,17 @@ int receiveData(std::span<char* const> args)
     const auto parsed = parseArgs("receive", args, true, false, status);
     if (!parsed)
         return status;
-    TransferJob job;
-    if (!choosePort(parsed->port, job))
-        return usageError("receive", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
-    job.kind = JobKind::ReceiveData;
-    job.outputPath = parsed->file;
+    auto jobs = jobsForPorts("receive", *parsed, status);
+    if (!jobs)
+        return status;
+    for (PortJob& portJob : *jobs) {
+        portJob.job->kind = JobKind::ReceiveData;
+        portJob.job->outputPath = jobs->size() > 1 ? withPortName(parsed->file, portJob.port) : parsed->file;
+    }
+    if (jobs->size() > 1)
+        return runOnPorts(*jobs);
+
+    TransferJob& job = *jobs->front().job;
     ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
     const int result = runJob(job, progress);
     if (result != kResultReceiveFinished)
@@ -276,13 +339,30 @@ void printTransferUsage()
       the 16-byte company signature followed by the announced bytes.
   updatetool-cli erase   --port PORT
       Erases the box's application area.
+  Each also takes --trace FILE.
 
-  PORT is COM1..COM4 (default COM1) or a device path containing '/'.
+  PORT is COM1..COM4 (default COM1) or a device path containing '/', such as
+  /dev/ttyUSB0 or /dev/serial/by-id/usb-...; a quoted glob ('/dev/ttyUSB*')
+  names every device it matches.
+  Several ports (--port more than once, or a glob that matches several): the
+  job runs on every port at once, each with its own line, and ends with a
+  table of port, result, bytes and seconds on standard output; the exit
+  status is 0 only when every port succeeded, else the highest of them.
+  receive writes one file per port, the port's name before OUTPUT's
+  extension (received.img -> received-ttyUSB0.img).
+  --trace FILE writes every byte on the line to FILE with its direction and a
+  millisecond time stamp, one line per XMODEM packet (block, length, check,
+  answer), and what a USB adapter granted when asked for low latency; with
+  several ports one file per port, named as receive names OUTPUT.
   Environment: UPDATETOOL_COM1..UPDATETOOL_COM4 name the device behind each
   COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
   /dev/ttyS0..3.
   Progress goes to standard error: a live line on a terminal, otherwise one
-  line per phase. Ctrl-C cancels the job (the box is sent CAN CAN).
+  line per phase. Ctrl-C cancels the job, every job with several ports (a box
+  in the middle of a transfer is sent CAN CAN).
+  When a box has not answered the call for 10 s, two lines say what the line
+  showed (nothing at all, bytes that are no prompt, or a prompt and then
+  silence) and what to check; the call goes on until the box answers.
 
   Exit status of the transfer commands:
     0  success (receive: every announced byte arrived)

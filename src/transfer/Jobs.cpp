@@ -9,6 +9,7 @@
 #include "ReceivedFile.h"
 #include "SerialPort.h"
 #include "TargetProtocol.h"
+#include "WireTrace.h"
 #include "XmodemReceiver.h"
 #include "XmodemSender.h"
 
@@ -51,6 +52,23 @@ int closePort(SerialPort& port, int result)
     return result;
 }
 
+// Opens the job's port, with its wire trace when one is asked for. A trace that
+// cannot be written does not stop the job; the front end hears of it.
+bool openPort(TransferJob& job, SerialPort& port, WireTrace& trace)
+{
+    job.traceFailed.store(false);
+    if (!job.tracePath.empty()) {
+        if (trace.open(job.tracePath, job.portName()))
+            port.setTrace(&trace);
+        else
+            job.traceFailed.store(true);
+    }
+    if (port.open(job.portName()))
+        return true;
+    trace.note("the port could not be opened");
+    return false;
+}
+
 } // namespace
 
 int runSendImage(TransferJob& job)
@@ -71,8 +89,10 @@ int runSendImage(TransferJob& job)
         return kResultFileInvalid;
 
     job.phase.store(kPhaseCallBox);
+    // The trace outlives the port, which reports to it until it closes.
+    WireTrace trace;
     SerialPort port(&job.cancelRequest);
-    if (!port.open(job.portName()))
+    if (!openPort(job, port, trace))
         return kResultSerialPortError;
 
     TargetProtocol protocol(port, job);
@@ -105,8 +125,10 @@ int runSendImage(TransferJob& job)
 int runEraseApplication(TransferJob& job)
 {
     resetProgress(job);
+    // The trace outlives the port, which reports to it until it closes.
+    WireTrace trace;
     SerialPort port(&job.cancelRequest);
-    if (!port.open(job.portName()))
+    if (!openPort(job, port, trace))
         return kResultSerialPortError;
     TargetProtocol protocol(port, job);
     if (!protocol.attention() || !protocol.eraseAll())
@@ -136,8 +158,10 @@ int runReceiveData(TransferJob& job)
 {
     resetProgress(job);
     job.receiveFailure.store(kResultSuccess);
+    // The trace outlives the port, which reports to it until it closes.
+    WireTrace trace;
     SerialPort port(&job.cancelRequest);
-    if (!port.open(job.portName()))
+    if (!openPort(job, port, trace))
         return kResultSerialPortError;
     TargetProtocol protocol(port, job);
     if (!protocol.awaitAttention() || !protocol.commandLoop())
@@ -195,6 +219,7 @@ int runWorker(TransferJob& job)
         result = runEraseApplication(job);
         break;
     }
+    job.callingBox.store(false);
     job.result.store(result);
     return result;
 }

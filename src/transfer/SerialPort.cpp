@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "WireTrace.h"
+
 namespace updatetool {
 
 // Platform-independent parts of SerialPort: how a port name becomes a device.
@@ -27,6 +29,24 @@ std::string SerialPort::portNameForIndex(int index)
     std::string name = "COM0";
     name[3] = static_cast<char>('1' + index);
     return name;
+}
+
+void SerialPort::traceReceived(std::span<const std::uint8_t> bytes)
+{
+    if (trace_ != nullptr)
+        trace_->received(bytes);
+}
+
+void SerialPort::traceSent(std::span<const std::uint8_t> bytes)
+{
+    if (trace_ != nullptr)
+        trace_->sent(bytes);
+}
+
+void SerialPort::traceNote(std::string_view text)
+{
+    if (trace_ != nullptr)
+        trace_->note(text);
 }
 
 } // namespace updatetool

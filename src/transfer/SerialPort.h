@@ -10,6 +10,8 @@
 
 namespace updatetool {
 
+class WireTrace;
+
 // The engine's one link to the box: a serial line at 115200 8N1, raw, no flow
 // control. Single-byte reads give up after the read time-out; writes stop early
 // when the job's cancel request is set. Closes itself when destroyed.
@@ -43,11 +45,20 @@ public:
     bool isOpen() const;
     // The device went away (hang-up, I/O error): no read will ever succeed again.
     bool lost() const;
+    // Every byte read or written from now on, and what open() learns about the
+    // adapter, also go to this trace (null: none). Set it before open().
+    void setTrace(WireTrace* trace) { trace_ = trace; }
 
     struct Impl;
 private:
+    // The one place the platform code reports the bytes that crossed the line.
+    void traceReceived(std::span<const std::uint8_t> bytes);
+    void traceSent(std::span<const std::uint8_t> bytes);
+    void traceNote(std::string_view text);
+
     std::unique_ptr<Impl> impl_;
     const std::atomic<bool>* cancelRequest_;
+    WireTrace* trace_ = nullptr;
 };
 
 } // namespace updatetool

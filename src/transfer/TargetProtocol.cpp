@@ -122,11 +122,16 @@ bool TargetProtocol::attention()
     // box was starting are answered back to back. Going on only once the line has
     // been quiet for one read time-out after a prompt keeps those late prompts
     // from being taken for the answer to the next command.
+    job_.callBytesSeen.store(0);
+    job_.callPromptSeen.store(false);
+    job_.callSinceTick.store(tickCount());
+    job_.callingBox.store(true);
     bool prompted = false;
     for (;;) {
         std::uint8_t byte = 0;
         const Read read = next(byte);
         if (read == Read::Byte) {
+            job_.callBytesSeen.fetch_add(1);
             prompted = prompted || byte == kPrompt;
             continue;
         }
@@ -136,6 +141,9 @@ bool TargetProtocol::attention()
             break;
         port_.writeByte(kAttention);
     }
+    // From here the box owes the answer to our first command.
+    job_.callSinceTick.store(tickCount());
+    job_.callPromptSeen.store(true);
     return endCalling();
 }
 
@@ -166,7 +174,10 @@ bool TargetProtocol::identify()
     send("QV_IDENT\r\n");
     // The identification text is read but not interpreted.
     ReplyLines lines(kIdentLineLength);
-    return readReply(lines, {});
+    if (!readReply(lines, {}))
+        return false;
+    job_.callingBox.store(false);
+    return true;
 }
 
 bool TargetProtocol::announceUpdate(std::uint32_t totalBytes)
@@ -222,6 +233,8 @@ bool TargetProtocol::restart()
 
 bool TargetProtocol::eraseAll()
 {
+    // An erase may take its time; the box has answered the call.
+    job_.callingBox.store(false);
     job_.eraseStarted.store(true);
     send("QV_ERASEALL\r\n");
     // Only the letters of a line count, so "Done!" and "Done." both end the wait,

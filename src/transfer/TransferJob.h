@@ -61,6 +61,8 @@ struct TransferJob {
     std::string imagePath;
     std::string outputPath;
     bool autoRestart = true;
+    // When not empty, every byte of the job goes to a wire trace in this file.
+    std::string tracePath;
 
     // Shared with the worker.
     std::atomic<bool> cancelRequest{false};
@@ -77,6 +79,18 @@ struct TransferJob {
     // kResultImageFileError when the file could not be made or written,
     // kResultSuccess when the file holds every byte.
     std::atomic<int> receiveFailure{kResultSuccess};
+    // The wire trace could not be written; the job ran untraced.
+    std::atomic<bool> traceFailed{false};
+
+    // What the line brought while the job calls the box (from the first ESC until
+    // the box's answer to the call is complete), so a front end can tell the
+    // technician why a box stays silent: nothing at all, bytes that are no
+    // prompt, or a prompt and then nothing.
+    std::atomic<bool> callingBox{false};
+    // When the box last gave a sign: the start of the call, then its prompt.
+    std::atomic<std::uint32_t> callSinceTick{0};
+    std::atomic<std::uint32_t> callBytesSeen{0};
+    std::atomic<bool> callPromptSeen{false};
 
     // Owned by the receive job: the data the box uploads lands here before the file is written.
     std::unique_ptr<std::uint8_t[]> receiveBuffer;

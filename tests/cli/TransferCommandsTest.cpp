@@ -2,8 +2,11 @@
 // messages and files, against boxsim.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
+#include <map>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -15,6 +18,31 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto kTimeout = 30s;
+
+// The exit status of a program started with spawnProcess, or -1 when it did not
+// end within the time-out (it is killed then).
+int waitForExit(pid_t pid, std::chrono::milliseconds timeout = 10s)
+{
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::size_t count(const std::string& text, const std::string& part)
+{
+    std::size_t found = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++found;
+    return found;
+}
 
 class TransferCommands : public ::testing::Test {
 protected:
@@ -166,28 +194,257 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
 TEST_F(TransferCommands, CtrlCCancelsTheJobAndExitsOne)
 {
     startBox({"--silent"});
-    const std::string out = scratch.path("cli.out");
     const std::string err = scratch.path("cli.err");
-    pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", box.device(), image("QVCH", 2000)}, {}, out,
-                             err);
+    pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", box.device(), image("QVCH", 2000)}, {},
+                             scratch.path("cli.out"), err);
     ASSERT_GT(pid, 0);
     // Interrupt while it calls the silent box.
     ASSERT_TRUE(waitForText(scratch.path("box.log"), "attention ignored"));
     kill(pid, SIGINT);
-
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (waitpid(pid, &status, WNOHANG) != pid) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            FAIL() << "updatetool-cli did not end after SIGINT";
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(waitForExit(pid, 5s), 1);
     EXPECT_TRUE(readText(err).ends_with("Cancelled.\n")) << readText(err);
+}
+
+// Several simulated boxes, each on its own pseudo-terminal.
+class SeveralPorts : public TransferCommands {
+protected:
+    // Starts count boxes with these options; box i logs to box<i>.log and,
+    // with save, keeps what it received in box<i>.save.
+    void startBoxes(std::size_t count, const std::vector<std::string>& args, bool save = false)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            std::vector<std::string> boxArgs = args;
+            boxArgs.insert(boxArgs.end(), {"--log", scratch.path("box" + std::to_string(i) + ".log")});
+            if (save)
+                boxArgs.insert(boxArgs.end(), {"--save", scratch.path("box" + std::to_string(i) + ".save")});
+            boxes.push_back(std::make_unique<BoxSimProcess>());
+            ASSERT_TRUE(boxes.back()->start(boxArgs));
+        }
+    }
+    std::vector<std::string> portOptions() const
+    {
+        std::vector<std::string> options;
+        for (const auto& b : boxes)
+            options.insert(options.end(), {"--port", b->device()});
+        return options;
+    }
+    // The summary's row for a port: its words after the port name.
+    static std::string summaryRow(const std::string& out, const std::string& port)
+    {
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.starts_with(port + " "))
+                return line.substr(line.find_first_not_of(' ', port.size()));
+        return "(no row for " + port + ")";
+    }
+
+    std::vector<std::unique_ptr<BoxSimProcess>> boxes;
+};
+
+TEST_F(SeveralPorts, FourBoxesAtOnceAndOneRefusesWithoutHarmToTheOthers)
+{
+    startBoxes(3, {}, true);
+    BoxSimProcess refusing;
+    ASSERT_TRUE(refusing.start({"--refuse"}));
+    const std::string path = image("VORN", 60000);
+    std::vector<std::string> args{"send", "--no-restart"};
+    const auto ports = portOptions();
+    args.insert(args.end(), ports.begin(), ports.begin() + 2);
+    args.insert(args.end(), {"--port", refusing.device()});
+    args.insert(args.end(), ports.begin() + 2, ports.end());
+    args.push_back(path);
+
+    const ProcessResult result = cli(args);
+    // The refusing box's status is the run's: the highest one.
+    EXPECT_EQ(result.exitStatus, 6) << result.err;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_EQ(readFile(scratch.path("box" + std::to_string(i) + ".save")), readFile(path)) << i;
+        EXPECT_TRUE(summaryRow(result.out, boxes[i]->device()).starts_with("Update End  ")) << result.out;
+        EXPECT_TRUE(summaryRow(result.out, boxes[i]->device()).find(" 60000 ") != std::string::npos) << result.out;
+        // Not a terminal: plain lines that begin with their port.
+        EXPECT_NE(result.err.find(boxes[i]->device() + ": "), std::string::npos) << result.err;
+    }
+    EXPECT_TRUE(summaryRow(result.out, refusing.device()).starts_with("File Transfer Fail  ")) << result.out;
+    EXPECT_TRUE(result.out.starts_with("PORT ")) << result.out;
+    EXPECT_EQ(count(result.out, "\n"), 5u) << result.out;
+}
+
+TEST_F(SeveralPorts, AGlobAndLinkNamesFindTheBoxesAndEachReceiveGetsItsOwnFile)
+{
+    const std::string upload = scratch.path("upload.bin");
+    writeFile(upload, randomBytes(5000, 7));
+    // The links stand for /dev/serial/by-id names; the glob for '/dev/ttyUSB*'.
+    startBoxes(1, {"--role", "upload", "--file", upload, "--link", scratch.path("usb-box-A")});
+    startBoxes(1, {"--role", "upload", "--file", upload, "--link", scratch.path("usb-box-B")});
+    // The second box named again by its device path is still one port.
+    const ProcessResult result =
+        cli({"receive", "--port", scratch.path("usb-box-*"), "--port", boxes[1]->device(), scratch.path("got.img")});
+    EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
+    for (const char* name : {"got-usb-box-A.img", "got-usb-box-B.img"})
+        EXPECT_EQ(readFile(scratch.path(name)).size(), 16u + 5000u) << name;
+    EXPECT_EQ(count(result.out, "Received into "), 2u) << result.out;
+
+    const ProcessResult none = cli({"erase", "--port", scratch.path("nothing-*"), "--port", boxes[0]->device()});
+    EXPECT_EQ(none.exitStatus, 64);
+    EXPECT_NE(none.err.find("no port matches"), std::string::npos) << none.err;
+}
+
+TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
+{
+    // Paced like a real line, so the transfers are still running when Ctrl-C comes.
+    startBoxes(2, {"--baud", "115200"});
+    std::vector<std::string> args{UPDATETOOL_CLI_PATH, "send"};
+    const auto ports = portOptions();
+    args.insert(args.end(), ports.begin(), ports.end());
+    args.push_back(image("QVCH", 200000));
+    const pid_t pid = spawnProcess(args, {}, scratch.path("cli.out"), scratch.path("cli.err"));
+    ASSERT_GT(pid, 0);
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        ASSERT_TRUE(waitForText(scratch.path("box" + std::to_string(i) + ".log"), "packet 1 ok", 10s));
+    kill(pid, SIGINT);
+    EXPECT_EQ(waitForExit(pid), 1);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        EXPECT_TRUE(waitForText(scratch.path("box" + std::to_string(i) + ".log"), "cancel received")) << i;
+        EXPECT_TRUE(summaryRow(readText(scratch.path("cli.out")), boxes[i]->device()).starts_with("Cancelled"));
+    }
+}
+
+// The trace read back: every byte each side sent, in order, with each packet
+// line standing for its header, block number, complement, data and check.
+struct TracedStream {
+    struct Piece {
+        Bytes bytes;                 // plain bytes, or a packet's framing...
+        std::size_t dataSize = 0;    // ...with this many data bytes after it
+        Bytes check;
+    };
+    std::vector<Piece> pieces;
+};
+
+std::uint8_t hexByte(const std::string& text)
+{
+    return static_cast<std::uint8_t>(std::stoul(text, nullptr, 16));
+}
+
+// [0]: what the tool sent, [1]: what it received.
+std::array<TracedStream, 2> readTrace(const std::string& path)
+{
+    std::array<TracedStream, 2> streams;
+    std::istringstream lines(readText(path));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string ms, direction, first;
+        words >> ms >> direction >> first;
+        if (direction != "->" && direction != "<-")
+            continue;
+        TracedStream& own = streams[direction == "->" ? 0 : 1];
+        TracedStream& other = streams[direction == "->" ? 1 : 0];
+        if (first == "STX" || first == "SOH") {
+            // "STX block 1, 1024 bytes, CRC B344 good; answer ACK (06) after 4 ms"
+            std::string blockWord, block, size, bytesWord, checkKind, check;
+            words >> blockWord >> block >> size >> bytesWord >> checkKind >> check;
+            const auto number = static_cast<std::uint8_t>(std::stoul(block));
+            TracedStream::Piece packet{{first == "STX" ? std::uint8_t{0x02} : std::uint8_t{0x01}, number,
+                                        static_cast<std::uint8_t>(255 - number)},
+                                       std::stoul(size), {}};
+            for (std::size_t i = 0; i < check.size(); i += 2)
+                packet.check.push_back(hexByte(check.substr(i, 2)));
+            own.pieces.push_back(packet);
+            if (const std::size_t answer = line.find("answer "); answer != std::string::npos)
+                other.pieces.push_back({{hexByte(line.substr(line.find('(', answer) + 1, 2))}, 0, {}});
+            continue;
+        }
+        TracedStream::Piece plain;
+        std::istringstream hex(line.substr(line.find(direction) + 2, line.find(" | ") - line.find(direction) - 2));
+        for (std::string byte; hex >> byte;)
+            plain.bytes.push_back(hexByte(byte));
+        own.pieces.push_back(plain);
+    }
+    return streams;
+}
+
+// "" when the bytes on the wire are exactly what the trace says, else where they part.
+std::string compare(const Bytes& wire, const TracedStream& traced)
+{
+    std::size_t at = 0;
+    auto expect = [&](const Bytes& bytes) {
+        for (const std::uint8_t byte : bytes) {
+            if (at >= wire.size() || wire[at] != byte)
+                return false;
+            ++at;
+        }
+        return true;
+    };
+    for (const auto& piece : traced.pieces) {
+        if (!expect(piece.bytes))
+            return "differs at byte " + std::to_string(at);
+        at += piece.dataSize;
+        if (!expect(piece.check))
+            return "packet check differs at byte " + std::to_string(at);
+    }
+    return at == wire.size() ? "" : "the wire has " + std::to_string(wire.size() - at) + " bytes more";
+}
+
+TEST_F(TransferCommands, TheTraceOfASendIsWhatTheBoxSaw)
+{
+    startBox({"--wire-log", scratch.path("box.wire"), "--corrupt-every", "3"});
+    const std::string trace = scratch.path("send.trace");
+    const ProcessResult result = cli({"send", "--port", box.device(), "--trace", trace, image("QVCH", 9000)});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+
+    // boxsim logs each read and write: "tool" for what came in, "box" for what went out.
+    std::map<std::string, Bytes> wire;
+    std::istringstream lines(readText(scratch.path("box.wire")));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string who;
+        words >> who;
+        for (std::string byte; words >> byte;)
+            wire[who].push_back(hexByte(byte));
+    }
+    const auto traced = readTrace(trace);
+    EXPECT_EQ(compare(wire["tool"], traced[0]), "");
+    EXPECT_EQ(compare(wire["box"], traced[1]), "");
+
+    const std::string text = readText(trace);
+    // Nine packets, every third refused once; then the restart the box is told.
+    EXPECT_EQ(count(text, "bytes, CRC "), 12u) << text;
+    EXPECT_EQ(count(text, "answer NAK (15)"), 3u) << text;
+    EXPECT_NE(text.find("| QV_RESTART\\r\\n"), std::string::npos) << text;
+    // A pseudo-terminal has no low-latency switch; the trace says so and the job goes on.
+    EXPECT_NE(text.find("##  low latency: not asked"), std::string::npos) << text;
+}
+
+TEST_F(TransferCommands, ASilentBoxGetsAPlainDiagnosisOnceAndTheCallGoesOn)
+{
+    struct Case {
+        std::vector<std::string> boxArgs;
+        const char* seen;
+        const char* check;
+    };
+    const Case cases[] = {
+        {{"--silent"}, "nothing at all came back", "Check that the box has power"},
+        {{"--wrong-baud"}, "bytes came back, but never the box's prompt", "another baud rate than 115200"},
+    };
+    for (const Case& c : cases) {
+        BoxSimProcess quietBox;
+        std::vector<std::string> boxArgs = c.boxArgs;
+        boxArgs.insert(boxArgs.end(), {"--wire-log", scratch.path("quiet.wire")});
+        ASSERT_TRUE(quietBox.start(boxArgs));
+        const std::string err = scratch.path("cli.err");
+        const pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", quietBox.device(), image("QVCH", 2000)},
+                                       {"UPDATETOOL_DIAGNOSIS_MS=300"}, scratch.path("cli.out"), err);
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(waitForText(err, c.seen)) << readText(err);
+        // Still calling: ESCs keep coming after the diagnosis, which is not repeated.
+        const std::size_t wireBefore = readText(scratch.path("quiet.wire")).size();
+        std::this_thread::sleep_for(700ms);
+        EXPECT_GT(readText(scratch.path("quiet.wire")).size(), wireBefore);
+        kill(pid, SIGINT);
+        EXPECT_EQ(waitForExit(pid), 1);
+        const std::string text = readText(err);
+        EXPECT_EQ(count(text, "No answer from the box"), 1u) << text;
+        EXPECT_NE(text.find(c.check), std::string::npos) << text;
+    }
 }
 
 } // namespace

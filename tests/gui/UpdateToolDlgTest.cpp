@@ -41,12 +41,14 @@ protected:
         std::string imagePath;
         std::string outputPath;
         bool autoRestart;
+        std::string tracePath;
     };
 
     std::unique_ptr<ChannelDatabase> channels = std::make_unique<ChannelDatabase>();
     std::unique_ptr<CUpdateToolDlg> dialog;
     std::vector<Run> runs;
     std::deque<int> closingCodes;
+    bool failTrace = false;   // a job window "fails" to write its trace
 
     void SetUp() override
     {
@@ -54,7 +56,9 @@ protected:
         dialog->setModalRunner([this](QDialog& window) {
             const int id = window.property(kTemplateIdProperty).toInt();
             runs.push_back({id, job->kind, job->portIndex, job->portDevice, job->fileType, job->imagePath,
-                            job->outputPath, job->autoRestart});
+                            job->outputPath, job->autoRestart, job->tracePath});
+            if (failTrace && !job->tracePath.empty())
+                job->traceFailed.store(true);
             if (closingCodes.empty())
                 return id == kFinishDialog || id == kAboutBox ? int{QDialog::Accepted} : CProgressDlg::kCodeCancel;
             const int code = closingCodes.front();
@@ -410,7 +414,7 @@ TEST_F(UpdateToolDlgTest, ChannelEditRunsTheEditorFromTheFactory)
     });
     dialog->setModalRunner([&](QDialog& window) {
         seenWhileRunning = dialog->channelEditor();
-        runs.push_back({window.property(kTemplateIdProperty).toInt(), {}, 0, {}, 0, {}, {}, false});
+        runs.push_back({window.property(kTemplateIdProperty).toInt(), {}, 0, {}, 0, {}, {}, false, {}});
         return 0;
     });
     click(1016);
@@ -445,7 +449,7 @@ TEST_F(UpdateToolDlgTest, WindowMenuEntryRunsTheAboutBox)
         QWidget* control = controlById(dialog.get(), id);
         QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, QPoint(2, 2), control->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(control, &fromKeyboard);
-        EXPECT_EQ(menuTexts, QStringList{"&About This Program..."}) << id;
+        EXPECT_EQ(menuTexts, (QStringList{"Wire &Trace for the Next Job...", "&About This Program..."})) << id;
     }
     EXPECT_TRUE(runs.empty()); // opening the menu runs nothing
 
@@ -453,6 +457,40 @@ TEST_F(UpdateToolDlgTest, WindowMenuEntryRunsTheAboutBox)
     dialog->onSysCommand(0x0013); // the low four bits do not matter
     dialog->onSysCommand(0x0020); // another command does nothing here
     EXPECT_EQ(runIds(), (std::vector<int>{kAboutBox, kAboutBox}));
+}
+
+TEST_F(UpdateToolDlgTest, TraceEntryTracesOnlyTheNextJobIntoTheNamedFile)
+{
+    QAction* trace = dialog->traceAction();
+    ASSERT_NE(trace, nullptr);
+    EXPECT_TRUE(trace->isCheckable());
+    EXPECT_FALSE(trace->isChecked());
+
+    // Cancelling the file dialog leaves the trace off.
+    dialogs.fileAnswers = {QString(), QStringLiteral("/tmp/one.trace"), QStringLiteral("/tmp/two.trace")};
+    trace->trigger();
+    EXPECT_FALSE(trace->isChecked());
+    trace->trigger();
+    EXPECT_TRUE(trace->isChecked());
+    ASSERT_EQ(dialogs.calls.size(), 2u);
+    EXPECT_EQ(dialogs.calls[1].kind, FakeDialogService::Kind::Save);
+    EXPECT_EQ(dialogs.calls[1].file.filter, CUpdateToolDlg::kTraceFilter);
+
+    click(CUpdateToolDlg::kIdEraseApp);
+    click(CUpdateToolDlg::kIdEraseApp);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].tracePath, "/tmp/one.trace");
+    EXPECT_EQ(runs[1].tracePath, "");
+    EXPECT_FALSE(trace->isChecked());
+    EXPECT_TRUE(messages().empty());
+
+    // A trace that could not be written is told after its job.
+    failTrace = true;
+    trace->trigger();
+    click(CUpdateToolDlg::kIdEraseApp);
+    EXPECT_EQ(runs.back().tracePath, "/tmp/two.trace");
+    EXPECT_EQ(messages(), std::vector<QString>{"Could not write the wire trace to /tmp/two.trace."});
+    EXPECT_TRUE(job->tracePath.empty());
 }
 
 TEST_F(UpdateToolDlgTest, AboutBoxShowsNameVersionAndYear)

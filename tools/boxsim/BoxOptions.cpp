@@ -29,6 +29,7 @@ ParseResult parseOptions(std::span<char* const> args, BoxOptions& options, std::
         if (name == "--refuse") { options.refuse = true; continue; }
         if (name == "--abort") { options.abort = true; continue; }
         if (name == "--silent") { options.silent = true; continue; }
+        if (name == "--wrong-baud") { options.wrongBaud = true; continue; }
 
         if (i + 1 >= args.size()) {
             error = std::string(name) + " needs a value (or is unknown)";
@@ -64,6 +65,8 @@ ParseResult parseOptions(std::span<char* const> args, BoxOptions& options, std::
             options.savePath = value;
         } else if (name == "--log") {
             options.logPath = value;
+        } else if (name == "--wire-log") {
+            options.wireLogPath = value;
         } else if (name == "--file") {
             options.uploadFile = value;
         } else if (name == "--type-size") {
@@ -80,6 +83,8 @@ ParseResult parseOptions(std::span<char* const> args, BoxOptions& options, std::
             if (!needNumber(options.hangupAfter)) return ParseResult::Error;
         } else if (name == "--baud") {
             if (!needNumber(options.baud)) return ParseResult::Error;
+        } else if (name == "--turnaround-ms") {
+            if (!needNumber(options.turnaroundMs)) return ParseResult::Error;
         } else if (name == "--ident-lines") {
             if (!needNumber(options.identLines)) return ParseResult::Error;
         } else if (name == "--erase-ms") {
@@ -122,8 +127,13 @@ General:
   --link PATH         also make a symbolic link PATH to the terminal device
   --sessions N        exit 0 after N sessions (default: serve until killed)
   --log FILE          write one line per event (commands, packets, faults)
+  --wire-log FILE     write every byte on the line, one line per read or write:
+                      "tool" and the hex bytes that came in, "box" and those
+                      that went out
   --baud B            throttle both directions to B/10 bytes per second
                       (0 = unthrottled, the default)
+  --turnaround-ms MS  hold every answer MS milliseconds before the tool sees it,
+                      as a USB serial adapter's latency timer does (default 0)
   --packet-timeout MS how long the box waits for a packet or an answer before it
                       NAKs or sends again (default 1000)
 
@@ -145,6 +155,8 @@ Faults:
   --refuse            answer "?" to QV_UPDATE
   --abort             report "Abort" instead of "Done" after the transfer
   --silent            never answer anything
+  --wrong-baud        answer the attention byte with the bytes a box at another
+                      line rate would seem to send: never a prompt
   --corrupt-every N   upload: corrupt one byte of every Nth packet sent (the
                       repeat is sent intact); monitor: NAK every Nth packet on
                       its first arrival as if it were corrupted

@@ -15,6 +15,7 @@ struct BoxOptions {
     std::string linkPath;
     std::string savePath;
     std::string logPath;
+    std::string wireLogPath;
     std::string uploadFile;
     unsigned sessions = 0;            // 0: serve until killed
     bool checksumMode = false;        // monitor answers QV_UPDATE with NAK instead of 'C'
@@ -23,10 +24,12 @@ struct BoxOptions {
     bool refuse = false;
     bool abort = false;
     bool silent = false;
+    bool wrongBaud = false;           // answer the attention byte with bytes that are no prompt
     unsigned corruptEvery = 0;
     unsigned dropAck = 0;
     unsigned hangupAfter = 0;
     unsigned baud = 0;                // 0: unthrottled
+    unsigned turnaroundMs = 0;        // hold every answer this long, as a USB adapter's latency timer does
     unsigned identLines = 2;
     unsigned eraseMs = 0;
     unsigned packetTimeoutMs = 1000;

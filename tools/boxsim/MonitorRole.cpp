@@ -73,6 +73,10 @@ int MonitorRole::run()
         ignoreEverything();
         return 0;
     }
+    if (options_.wrongBaud) {
+        answerGarbled();
+        return 0;
+    }
     runSessions(link_, options_, log_, [this] { return serveSession() != SessionEnd::LinkGone; });
     return 0;
 }
@@ -87,6 +91,23 @@ void MonitorRole::ignoreEverything()
         } else if (*byte == kCan) {
             log_.write("cancel received");
         }
+    }
+}
+
+void MonitorRole::answerGarbled()
+{
+    // A prompt sent at another line rate arrives as a few framing-error bytes;
+    // these never contain '>' (nor the XMODEM headers).
+    static constexpr std::uint8_t kGarbled[] = {0xE0, 0x80, 0xF8, 0x00, 0xFC};
+    bool logged = false;
+    while (const auto byte = link_.readByte(-1)) {
+        if (*byte != kEsc)
+            continue;
+        if (!logged) {
+            logged = true;
+            log_.write("attention garbled");
+        }
+        link_.write(std::span<const std::uint8_t>(kGarbled));
     }
 }
 

@@ -24,6 +24,7 @@ private:
 
     SessionEnd serveSession();
     void ignoreEverything();
+    void answerGarbled();
     void answerAttention();
     LineEnd readCommandLine(std::string& line, int firstByteTimeoutMs);
     void identify();

@@ -47,10 +47,28 @@ bool makeRaw(int fd)
 
 PtyLink::~PtyLink()
 {
+    deliverHeld(true);
     hangUp();
 }
 
-bool PtyLink::open(unsigned baud, std::string& error)
+bool PtyLink::logWireTo(const std::string& path)
+{
+    wireLog_.reset(std::fopen(path.c_str(), "w"));
+    return wireLog_ != nullptr;
+}
+
+void PtyLink::logWire(const char* who, std::span<const std::uint8_t> bytes)
+{
+    if (!wireLog_ || bytes.empty())
+        return;
+    std::fputs(who, wireLog_.get());
+    for (const std::uint8_t byte : bytes)
+        std::fprintf(wireLog_.get(), " %02X", byte);
+    std::fputc('\n', wireLog_.get());
+    std::fflush(wireLog_.get());
+}
+
+bool PtyLink::open(unsigned baud, unsigned turnaroundMs, std::string& error)
 {
     masterFd_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
@@ -72,6 +90,7 @@ bool PtyLink::open(unsigned baud, std::string& error)
     fcntl(masterFd_, F_SETFL, fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
     if (baud > 0)
         byteNs_ = std::int64_t{10} * 1'000'000'000 / baud;   // start + 8 data + stop bits
+    turnaroundNs_ = std::int64_t{turnaroundMs} * 1'000'000;
     return true;
 }
 
@@ -79,8 +98,21 @@ bool PtyLink::fillBuffer(int timeoutMs)
 {
     if (masterFd_ < 0)
         return false;
-    pollfd entry{masterFd_, POLLIN, 0};
-    const int ready = poll(&entry, 1, timeoutMs);
+    // Held answers fall due while the box waits for input.
+    const std::int64_t deadline = timeoutMs < 0 ? -1 : nowNs() + std::int64_t{timeoutMs} * 1'000'000;
+    int ready = 0;
+    for (;;) {
+        deliverHeld();
+        int waitMs = timeoutMs < 0 ? -1 : static_cast<int>(std::max<std::int64_t>(deadline - nowNs(), 0) / 1'000'000);
+        if (!held_.empty()) {
+            const int dueMs = static_cast<int>(std::max<std::int64_t>(heldDueNs_ - nowNs() + 999'999, 0) / 1'000'000);
+            waitMs = waitMs < 0 ? dueMs : std::min(waitMs, dueMs);
+        }
+        pollfd entry{masterFd_, POLLIN, 0};
+        ready = poll(&entry, 1, waitMs);
+        if (ready != 0 || held_.empty() || (deadline >= 0 && nowNs() >= deadline))
+            break;
+    }
     if (ready <= 0)
         return false;
     const ssize_t count = ::read(masterFd_, buffer_.data(), buffer_.size());
@@ -96,11 +128,13 @@ bool PtyLink::fillBuffer(int timeoutMs)
     bufferStart_ = 0;
     bufferEnd_ = static_cast<std::size_t>(count);
     bufferReadNs_ = nowNs();
+    logWire("tool", std::span(buffer_.data(), bufferEnd_));
     return true;
 }
 
 std::optional<std::uint8_t> PtyLink::readByte(int timeoutMs)
 {
+    deliverHeld();
     if (bufferStart_ == bufferEnd_) {
         const std::int64_t deadline = nowNs() + std::int64_t{timeoutMs} * 1'000'000;
         // poll() may wake for nothing (EIO while the tool reopens the device);
@@ -139,6 +173,7 @@ bool PtyLink::writeNow(std::span<const std::uint8_t> bytes)
             return false;
         const ssize_t count = ::write(masterFd_, bytes.data(), bytes.size());
         if (count > 0) {
+            logWire("box", bytes.first(static_cast<std::size_t>(count)));
             bytes = bytes.subspan(static_cast<std::size_t>(count));
             continue;
         }
@@ -154,6 +189,31 @@ bool PtyLink::writeNow(std::span<const std::uint8_t> bytes)
 }
 
 bool PtyLink::write(std::span<const std::uint8_t> bytes)
+{
+    if (turnaroundNs_ == 0)
+        return writePaced(bytes);
+    if (masterFd_ < 0)
+        return false;
+    if (held_.empty())
+        heldDueNs_ = nowNs() + turnaroundNs_;
+    held_.insert(held_.end(), bytes.begin(), bytes.end());
+    return deliverHeld();
+}
+
+bool PtyLink::deliverHeld(bool force)
+{
+    if (held_.empty())
+        return true;
+    if (!force && nowNs() < heldDueNs_)
+        return true;
+    if (force)
+        sleepUntilNs(heldDueNs_);
+    const std::vector<std::uint8_t> due = std::move(held_);
+    held_.clear();
+    return writePaced(due);
+}
+
+bool PtyLink::writePaced(std::span<const std::uint8_t> bytes)
 {
     if (byteNs_ == 0)
         return writeNow(bytes);

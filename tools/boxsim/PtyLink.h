@@ -2,10 +2,13 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace boxsim {
 
@@ -19,8 +22,13 @@ public:
     PtyLink(const PtyLink&) = delete;
     PtyLink& operator=(const PtyLink&) = delete;
 
-    // Creates the terminal in raw mode; baud 0 leaves it unthrottled.
-    bool open(unsigned baud, std::string& error);
+    // Creates the terminal in raw mode; baud 0 leaves it unthrottled. With a
+    // turn-around, what the box writes reaches the tool only turnaroundMs after
+    // the first byte of it was written, as a USB adapter's latency timer holds
+    // short answers back; the box itself goes on meanwhile.
+    bool open(unsigned baud, unsigned turnaroundMs, std::string& error);
+    // Every byte read or written also goes to this file, in hex. False when it cannot be made.
+    bool logWireTo(const std::string& path);
     const std::string& slavePath() const { return slavePath_; }
 
     // One byte, or nothing when none arrived within timeoutMs (negative: wait forever).
@@ -39,6 +47,10 @@ public:
 private:
     bool fillBuffer(int timeoutMs);
     bool writeNow(std::span<const std::uint8_t> bytes);
+    bool writePaced(std::span<const std::uint8_t> bytes);
+    // Hands the held bytes over once their time has come (or at once with force).
+    bool deliverHeld(bool force = false);
+    void logWire(const char* who, std::span<const std::uint8_t> bytes);
 
     int masterFd_ = -1;
     // Held open for as long as boxsim runs: while no job has the device open, the
@@ -56,6 +68,14 @@ private:
     std::int64_t byteNs_ = 0;
     std::int64_t rxFreeNs_ = 0;
     std::int64_t txFreeNs_ = 0;
+    std::int64_t turnaroundNs_ = 0;
+    std::vector<std::uint8_t> held_;
+    std::int64_t heldDueNs_ = 0;
+
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> wireLog_;
 };
 
 } // namespace boxsim

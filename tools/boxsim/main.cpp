@@ -49,8 +49,12 @@ int main(int argc, char** argv)
         return 2;
     }
     PtyLink link;
-    if (!link.open(options.baud, error)) {
+    if (!link.open(options.baud, options.turnaroundMs, error)) {
         std::fprintf(stderr, "boxsim: %s\n", error.c_str());
+        return 2;
+    }
+    if (!options.wireLogPath.empty() && !link.logWireTo(options.wireLogPath)) {
+        std::fprintf(stderr, "boxsim: cannot write %s\n", options.wireLogPath.c_str());
         return 2;
     }
     if (!options.linkPath.empty()) {

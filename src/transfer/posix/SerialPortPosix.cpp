@@ -6,7 +6,10 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -15,6 +18,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
 
 namespace updatetool {
 
@@ -41,6 +47,22 @@ short waitFor(int fd, short events, Clock::time_point deadline)
 
 constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 
+#ifdef __linux__
+// What a USB serial driver shows of its latency timer, or "" where it shows none.
+std::string latencyTimerOf(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::canonical(path, error);
+    if (error)
+        return {};
+    std::ifstream timer("/sys/class/tty/" + device.filename().string() + "/device/latency_timer");
+    std::string value;
+    if (!(timer >> value))
+        return {};
+    return value;
+}
+#endif
+
 } // namespace
 
 struct SerialPort::Impl {
@@ -52,6 +74,10 @@ struct SerialPort::Impl {
     std::array<std::uint8_t, 4096> input{};
     std::size_t inputStart = 0;
     std::size_t inputEnd = 0;
+#ifdef __linux__
+    // The driver's flags as they were before we asked for low latency, put back on close.
+    std::optional<int> serialFlagsBefore;
+#endif
 
     // An error that means the device is gone for good rather than busy for a moment.
     void noteError(int error)
@@ -88,6 +114,46 @@ std::vector<std::string> SerialPort::availableDevices()
     return devices;
 }
 
+namespace {
+
+// A USB serial adapter holds short answers back for its latency timer (16 ms on
+// the common chips), and the XMODEM sender waits that long for every packet's
+// ACK. Asking for low latency makes such drivers pass bytes on at once. A port
+// that is no serial driver (a pseudo-terminal) or that refuses is no error;
+// the trace says what came of it.
+std::string requestLowLatency(SerialPort::Impl& impl, const std::string& path)
+{
+#ifdef __linux__
+    serial_struct serial{};
+    std::string report;
+    if (::ioctl(impl.fd, TIOCGSERIAL, &serial) != 0) {
+        report = std::string("low latency: not asked, no serial driver (") + std::strerror(errno) + ")";
+    } else if ((serial.flags & ASYNC_LOW_LATENCY) != 0) {
+        report = "low latency: already on";
+    } else {
+        const int before = serial.flags;
+        serial.flags |= ASYNC_LOW_LATENCY;
+        if (::ioctl(impl.fd, TIOCSSERIAL, &serial) != 0) {
+            report = std::string("low latency: refused (") + std::strerror(errno) + ")";
+        } else {
+            impl.serialFlagsBefore = before;
+            serial_struct now{};
+            const bool kept = ::ioctl(impl.fd, TIOCGSERIAL, &now) == 0 && (now.flags & ASYNC_LOW_LATENCY) != 0;
+            report = kept ? "low latency: granted" : "low latency: accepted but not kept by the driver";
+        }
+    }
+    if (const std::string timer = latencyTimerOf(path); !timer.empty())
+        report += ", latency_timer " + timer + " ms";
+    return report;
+#else
+    (void)impl;
+    (void)path;
+    return "low latency: not available on this system";
+#endif
+}
+
+} // namespace
+
 bool SerialPort::open(std::string_view name)
 {
     close();
@@ -109,6 +175,7 @@ bool SerialPort::open(std::string_view name)
         close();
         return false;
     }
+    traceNote(requestLowLatency(*impl_, path));
     // Bytes that arrived before this job opened the line answer nobody's question
     // (a stale prompt would pass for the box's answer to our first ESC), so a job
     // starts with an empty input queue, as a freshly opened port does.
@@ -173,6 +240,7 @@ bool SerialPort::readByte(std::uint8_t& byte)
         if (events & POLLIN) {
             const ssize_t got = ::read(impl_->fd, impl_->input.data(), impl_->input.size());
             if (got > 0) {
+                traceReceived(std::span(impl_->input.data(), static_cast<std::size_t>(got)));
                 impl_->inputStart = 1;
                 impl_->inputEnd = static_cast<std::size_t>(got);
                 byte = impl_->input[0];
@@ -204,8 +272,10 @@ bool SerialPort::writeByte(std::uint8_t byte)
     // it: that is how CAN CAN still reaches the box after the user cancelled.
     for (;;) {
         const ssize_t written = ::write(impl_->fd, &byte, 1);
-        if (written == 1)
+        if (written == 1) {
+            traceSent(std::span(&byte, 1));
             return true;
+        }
         if (written < 0 && errno != EAGAIN && errno != EINTR) {
             impl_->noteError(errno);
             return false;
@@ -229,6 +299,7 @@ long SerialPort::writeBuffer(std::span<const std::uint8_t> bytes)
     while (done < bytes.size()) {
         const ssize_t written = ::write(impl_->fd, bytes.data() + done, bytes.size() - done);
         if (written > 0) {
+            traceSent(bytes.subspan(done, static_cast<std::size_t>(written)));
             done += static_cast<std::size_t>(written);
         } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
             impl_->noteError(errno);
@@ -254,8 +325,32 @@ bool SerialPort::close()
     if (!isOpen())
         return true;
     const int fd = impl_->fd;
+    // What the box said that no exchange read (the echo of a last command) is
+    // still part of the wire's story. A few chunks at most: a device that
+    // never stops talking must not keep the port from closing.
+    if (trace_ != nullptr && !impl_->lost) {
+        std::array<std::uint8_t, 256> unread{};
+        constexpr int kUnreadChunks = 16;
+        for (ssize_t got, chunk = 0; chunk < kUnreadChunks && (got = ::read(fd, unread.data(), unread.size())) > 0;
+             ++chunk) {
+            if (chunk == 0)
+                traceNote("left unread when the port closed:");
+            traceReceived(std::span(unread.data(), static_cast<std::size_t>(got)));
+        }
+    }
     impl_->fd = -1;
     impl_->inputStart = impl_->inputEnd = 0;
+#ifdef __linux__
+    // Leave the adapter as we found it for whoever uses it next.
+    if (impl_->serialFlagsBefore) {
+        serial_struct serial{};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+            serial.flags = *impl_->serialFlagsBefore;
+            ::ioctl(fd, TIOCSSERIAL, &serial);
+        }
+        impl_->serialFlagsBefore.reset();
+    }
+#endif
     // Drop the exclusive mode so the next opener of the device is not refused
     // while someone else still holds it open.
     ::ioctl(fd, TIOCNXCL);
