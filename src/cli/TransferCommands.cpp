@@ -1,17 +1,17 @@
 // The transfer commands of the command line: the same jobs the windows run,
 // polled the same way, with the job's result as the exit status.
-#include <atomic>
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <time.h>
-#include <unistd.h>
+#include <thread>
 
 #include "CommandLine.h"
+#include "Console.h"
 #include "ImageFile.h"
 #include "JobRunner.h"
 #include "ProgressLine.h"
+#include "SerialPort.h"
 #include "StringTable.h"
 #include "TransferJob.h"
 
@@ -25,18 +25,7 @@ constexpr int kExitFileError = kResultImageFileError;
 constexpr int kExitWrongImage = kResultFileInvalid;
 // A receive job that ended with fewer bytes than the box announced.
 constexpr int kExitReceiveShort = 5;
-constexpr long kPollIntervalNs = 100'000'000;
-
-// Set by SIGINT; the polling loop turns it into the job's cancel request, since
-// a signal handler may not touch anything but a flag like this. The signal may be
-// taken on the worker thread, so the flag is a lock-free atomic, not a sig_atomic_t.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void onInterrupt(int)
-{
-    interrupted.store(true);
-}
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 struct TransferArgs {
     std::string port = "COM1";
@@ -95,10 +84,10 @@ std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const
 }
 
 // COM1..COM4 keep their number (the engine maps them, UPDATETOOL_COMn included);
-// anything with a '/' is a device path.
+// anything with a '/' is a device path, and on Windows so is COM5 and above.
 bool choosePort(const std::string& port, TransferJob& job)
 {
-    if (port.find('/') != std::string::npos) {
+    if (SerialPort::namesDevice(port)) {
         job.portDevice = port;
         return true;
     }
@@ -118,22 +107,13 @@ void printText(std::string_view text)
 
 void sleepOneTick()
 {
-    timespec interval{0, kPollIntervalNs};
-    nanosleep(&interval, nullptr);   // a signal may cut it short; the loop just polls sooner
+    std::this_thread::sleep_for(kPollInterval);
 }
 
 // Runs the job on its worker and polls it ten times a second, as a progress window does.
 int runJob(TransferJob& job, ProgressLine& progress)
 {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    // A second Ctrl-C ends the program at once, should the job not react to the first.
-    action.sa_flags = SA_RESETHAND;
-    struct sigaction previous {};
-    interrupted.store(false);
-    sigaction(SIGINT, &action, &previous);
-
+    const InterruptCatcher interrupt;
     job.cancelRequest.store(false);
     job.eraseStarted.store(false);
     JobRunner runner;
@@ -144,7 +124,7 @@ int runJob(TransferJob& job, ProgressLine& progress)
         result = runner.exitCode();
         if (result != JobRunner::kStillActive)
             break;
-        if (interrupted && !cancelSent) {
+        if (interrupt.interrupted() && !cancelSent) {
             cancelSent = true;
             job.cancelRequest.store(true);
         }
@@ -153,7 +133,6 @@ int runJob(TransferJob& job, ProgressLine& progress)
     }
     progress.update(job, tickCount());
     progress.finish();
-    sigaction(SIGINT, &previous, nullptr);
     // A job that failed for a reason of its own before it noticed the Ctrl-C keeps
     // that reason; a cancelled one reports itself as such.
     return result;
@@ -199,7 +178,7 @@ int sendImage(std::span<char* const> args)
     job.fileType = *fileType;
     job.imagePath = parsed->file;
     job.autoRestart = parsed->autoRestart;
-    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
     // A quick job may pass its last phase between two polls; say how it ended anyway.
     if (result == kResultSuccess && progress.lastShownPhase() != kPhaseUpdateEnd)
@@ -218,7 +197,7 @@ int eraseApplication(std::span<char* const> args)
         return usageError("erase", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
     job.kind = JobKind::EraseApplication;
     std::fputs("Reset your Settopbox\n", stderr);
-    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
     if (result == kResultSuccess)
         printText(loadString(ids::kEraseEnd));
@@ -236,7 +215,7 @@ int receiveData(std::span<char* const> args)
         return usageError("receive", "unknown port '" + parsed->port + "': COM1..COM4 or a device path");
     job.kind = JobKind::ReceiveData;
     job.outputPath = parsed->file;
-    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
     if (result != kResultReceiveFinished)
         return reportResult(result);
@@ -278,6 +257,7 @@ void printTransferUsage()
       Erases the box's application area.
 
   PORT is COM1..COM4 (default COM1) or a device path containing '/'.
+  On Windows PORT is the port as Windows names it: COM3, COM12, \\.\NAME.
   Environment: UPDATETOOL_COM1..UPDATETOOL_COM4 name the device behind each
   COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
   /dev/ttyS0..3.
