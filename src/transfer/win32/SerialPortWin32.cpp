@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -21,10 +22,27 @@ namespace {
 constexpr DWORD kReceiveQueue = 4096;
 constexpr DWORD kTransmitQueue = 1200;
 
+// A serial driver refuses a second opener by itself, but not every layer that
+// stands in for one does (Wine lets two programs open a port). A named object per
+// port keeps a second job of ours off the line there too.
+HANDLE claimPort(const std::string& device)
+{
+    std::string name = "Global\\UpdateTool.port.";
+    for (const char c : device)
+        name += (c == '\\') ? '.' : static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const HANDLE claim = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    if (claim != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(claim);
+        return nullptr;
+    }
+    return claim;
+}
+
 } // namespace
 
 struct SerialPort::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    HANDLE claim = nullptr;
     bool lost = false;
     // Bytes already taken from the driver but not yet handed out, as on Linux: the
     // protocol reads one byte at a time.
@@ -73,7 +91,13 @@ bool SerialPort::open(std::string_view name)
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
+    const HANDLE claim = claimPort(path);
+    if (claim == nullptr) {
+        ::CloseHandle(handle);
+        return false;
+    }
     impl_->handle = handle;
+    impl_->claim = claim;
     impl_->lost = false;
     impl_->inputStart = impl_->inputEnd = 0;
     if (!applyLineSettings(false) || !setTimeouts(100)) {
@@ -124,12 +148,10 @@ bool SerialPort::setTimeouts(unsigned constantMs)
     if (!isOpen())
         return false;
     COMMTIMEOUTS timeouts{};
-    // A read returns at once with whatever the driver holds, and waits up to C + 1 ms
-    // only when it holds nothing: the time a single-byte read with 1 ms per byte and
-    // the constant C would take, without one driver call per byte.
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = constantMs + 1;
+    // A single-byte read gives up after 1 ms per byte plus the constant.
+    timeouts.ReadIntervalTimeout = 10;
+    timeouts.ReadTotalTimeoutMultiplier = 1;
+    timeouts.ReadTotalTimeoutConstant = constantMs;
     timeouts.WriteTotalTimeoutMultiplier = 1;
     timeouts.WriteTotalTimeoutConstant = constantMs;
     return ::SetCommTimeouts(impl_->handle, &timeouts) != 0;
@@ -145,18 +167,33 @@ bool SerialPort::readByte(std::uint8_t& byte)
     }
     if (impl_->lost)
         return false;
+    // One byte, so the read returns the moment it arrives or after the time-out;
+    // then whatever else the driver already holds, which needs no waiting.
     DWORD got = 0;
-    if (!::ReadFile(impl_->handle, impl_->input.data(), static_cast<DWORD>(impl_->input.size()), &got, nullptr)) {
+    if (!::ReadFile(impl_->handle, impl_->input.data(), 1, &got, nullptr)) {
         // A time-out is a successful read of nothing; a failed one means the device
         // is gone (a USB adapter pulled out, the line hung up).
         impl_->lost = true;
         return false;
     }
-    if (got == 0)
+    COMSTAT status{};
+    DWORD errors = 0;
+    if (got == 0) {
+        // A line that hung up can still time out like a silent one; the driver's
+        // status cannot be read from it any more.
+        if (!::ClearCommError(impl_->handle, &errors, &status))
+            impl_->lost = true;
         return false;
-    impl_->inputStart = 1;
-    impl_->inputEnd = got;
-    byte = impl_->input[0];
+    }
+    impl_->inputStart = 0;
+    impl_->inputEnd = 1;
+    if (::ClearCommError(impl_->handle, &errors, &status) && status.cbInQue > 0) {
+        const DWORD waiting = std::min<DWORD>(status.cbInQue, static_cast<DWORD>(impl_->input.size() - 1));
+        DWORD more = 0;
+        if (::ReadFile(impl_->handle, impl_->input.data() + 1, waiting, &more, nullptr))
+            impl_->inputEnd += more;
+    }
+    byte = impl_->input[impl_->inputStart++];
     return true;
 }
 
@@ -206,7 +243,9 @@ bool SerialPort::close()
     const HANDLE handle = impl_->handle;
     impl_->handle = INVALID_HANDLE_VALUE;
     impl_->inputStart = impl_->inputEnd = 0;
-    return ::CloseHandle(handle) != 0;
+    const bool closed = ::CloseHandle(handle) != 0;
+    ::CloseHandle(std::exchange(impl_->claim, nullptr));
+    return closed;
 }
 
 bool SerialPort::isOpen() const
