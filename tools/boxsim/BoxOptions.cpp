@@ -144,7 +144,7 @@ Upload role:
 Faults:
   --refuse            answer "?" to QV_UPDATE
   --abort             report "Abort" instead of "Done" after the transfer
-  --silent            never answer anything
+  --silent            never answer anything; log the gap between the ESCs
   --corrupt-every N   upload: corrupt one byte of every Nth packet sent (the
                       repeat is sent intact); monitor: NAK every Nth packet on
                       its first arrival as if it were corrupted
