@@ -24,7 +24,10 @@ export WINEPREFIX WINEDEBUG=-all
 "$wine_run" cmd /c exit   # makes the prefix when it is not there yet
 
 # A wineserver of our own for the whole run, so the jobs do not each start one,
-# with its chatter (it reports every hang-up of the box's terminal) in a log.
+# with its chatter (it reports every hang-up of the box's terminal) in a log
+# rather than on the terminal of whoever started the prefix's server before.
+wineserver -k > /dev/null 2>&1 || true
+wineserver -w > /dev/null 2>&1 || true
 wineserver -p > "$work/wineserver.log" 2>&1 &
 trap 'wineserver -k 2>/dev/null || true; cleanup' EXIT
 
