@@ -6,14 +6,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <glob.h>
-#include <sys/ioctl.h>
 #include <thread>
-#include <unistd.h>
 
 #include "CallDiagnosis.h"
 #include "CommandLine.h"
-#include "InterruptWatch.h"
+#include "Console.h"
 #include "JobRunner.h"
 #include "ProgressLine.h"
 #include "SerialPort.h"
@@ -119,13 +116,6 @@ std::uint32_t bytesMoved(const TransferJob& job, int result)
     return job.bytesDone.load();
 }
 
-std::size_t terminalColumns()
-{
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
-}
 
 // One line per port on a terminal, rewritten in place. Lines are cut to the
 // terminal's width: a line that wrapped would throw the redrawing off.
@@ -220,14 +210,10 @@ std::optional<std::vector<std::string>> expandPorts(const std::vector<std::strin
             add(name);
             continue;
         }
-        glob_t matches{};
-        const int found = ::glob(name.c_str(), 0, nullptr, &matches);
-        if (found == 0) {
-            for (std::size_t i = 0; i < matches.gl_pathc; ++i)
-                add(matches.gl_pathv[i]);
-        }
-        globfree(&matches);
-        if (found != 0) {
+        const std::vector<std::string> matches = devicesMatching(name);
+        for (const std::string& match : matches)
+            add(match);
+        if (matches.empty()) {
             error = "no port matches '" + name + "'";
             return std::nullopt;
         }
@@ -263,7 +249,7 @@ int jobExitStatus(const TransferJob& job, int result)
 
 int runOnPorts(std::vector<PortJob>& jobs)
 {
-    const bool terminal = isatty(STDERR_FILENO) == 1;
+    const bool terminal = stderrIsTerminal();
     const std::uint32_t diagnosisDelay = diagnosisDelayMs();
     std::size_t portWidth = 0;
     for (const PortJob& portJob : jobs)
@@ -287,7 +273,7 @@ int runOnPorts(std::vector<PortJob>& jobs)
         return lines;
     };
 
-    InterruptWatch interrupt;
+    InterruptCatcher interrupt;
     for (auto& run : runs) {
         run->job().cancelRequest.store(false);
         run->job().eraseStarted.store(false);
@@ -306,7 +292,7 @@ int runOnPorts(std::vector<PortJob>& jobs)
             else
                 run->ended = Clock::now();
         }
-        if (interrupt.requested() && !cancelSent) {
+        if (interrupt.interrupted() && !cancelSent) {
             cancelSent = true;
             for (auto& run : runs)
                 run->job().cancelRequest.store(true);

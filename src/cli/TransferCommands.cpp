@@ -1,19 +1,20 @@
 // The transfer commands of the command line: the same jobs the windows run,
 // polled the same way, with the job's result as the exit status.
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <time.h>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 #include "CallDiagnosis.h"
 #include "CommandLine.h"
+#include "Console.h"
 #include "ImageFile.h"
-#include "InterruptWatch.h"
 #include "JobRunner.h"
 #include "MultiPortRun.h"
 #include "ProgressLine.h"
+#include "SerialPort.h"
 #include "StringTable.h"
 #include "TransferJob.h"
 
@@ -25,7 +26,7 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitCancelled = kResultCancelled;
 constexpr int kExitFileError = kResultImageFileError;
 constexpr int kExitWrongImage = kResultFileInvalid;
-constexpr long kPollIntervalNs = 100'000'000;
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
 
 struct TransferArgs {
     // Every --port in order; COM1 when none is given.
@@ -108,10 +109,10 @@ std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const
 }
 
 // COM1..COM4 keep their number (the engine maps them, UPDATETOOL_COMn included);
-// anything with a '/' is a device path.
+// anything with a '/' is a device path, and on Windows so is COM5 and above.
 bool choosePort(const std::string& port, TransferJob& job)
 {
-    if (port.find('/') != std::string::npos) {
+    if (SerialPort::namesDevice(port)) {
         job.portDevice = port;
         return true;
     }
@@ -131,14 +132,13 @@ void printText(std::string_view text)
 
 void sleepOneTick()
 {
-    timespec interval{0, kPollIntervalNs};
-    nanosleep(&interval, nullptr);   // a signal may cut it short; the loop just polls sooner
+    std::this_thread::sleep_for(kPollInterval);
 }
 
 // Runs the job on its worker and polls it ten times a second, as a progress window does.
 int runJob(TransferJob& job, ProgressLine& progress)
 {
-    const InterruptWatch interrupt;
+    const InterruptCatcher interrupt;
     const std::uint32_t diagnosisDelay = diagnosisDelayMs();
     job.cancelRequest.store(false);
     job.eraseStarted.store(false);
@@ -151,7 +151,7 @@ int runJob(TransferJob& job, ProgressLine& progress)
         result = runner.exitCode();
         if (result != JobRunner::kStillActive)
             break;
-        if (interrupt.requested() && !cancelSent) {
+        if (interrupt.interrupted() && !cancelSent) {
             cancelSent = true;
             job.cancelRequest.store(true);
         }
@@ -251,7 +251,7 @@ int sendImage(std::span<char* const> args)
         return runOnPorts(*jobs);
 
     TransferJob& job = *jobs->front().job;
-    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
     // A quick job may pass its last phase between two polls; say how it ended anyway.
     if (result == kResultSuccess && progress.lastShownPhase() != kPhaseUpdateEnd)
@@ -275,7 +275,7 @@ int eraseApplication(std::span<char* const> args)
 
     TransferJob& job = *jobs->front().job;
     std::fputs("Reset your Settopbox\n", stderr);
-    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
     if (result == kResultSuccess)
         printText(loadString(ids::kEraseEnd));
@@ -299,7 +299,7 @@ int receiveData(std::span<char* const> args)
         return runOnPorts(*jobs);
 
     TransferJob& job = *jobs->front().job;
-    ProgressLine progress(stderr, isatty(STDERR_FILENO) == 1);
+    ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
     if (result != kResultReceiveFinished)
         return reportResult(result);
@@ -354,6 +354,7 @@ void printTransferUsage()
   millisecond time stamp, one line per XMODEM packet (block, length, check,
   answer), and what a USB adapter granted when asked for low latency; with
   several ports one file per port, named as receive names OUTPUT.
+  On Windows PORT is the port as Windows names it: COM3, COM12, \\.\NAME.
   Environment: UPDATETOOL_COM1..UPDATETOOL_COM4 name the device behind each
   COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
   /dev/ttyS0..3.

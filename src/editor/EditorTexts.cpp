@@ -107,8 +107,11 @@ std::string channelPanelText(const ChannelDatabase& database, int position)
 
     std::string text = satelliteLine(database, channel.satellite);
     text += "ts   : [" + streamNumber + "]";
-    if (transponder < kTransponderCapacity)
-        text += " " + transponderRowText(database.transponders[transponder]);
+    // Appended piece by piece: GCC 12 at -O3 warns wrongly (-Wrestrict) about " " + string.
+    if (transponder < kTransponderCapacity) {
+        text += ' ';
+        text += transponderRowText(database.transponders[transponder]);
+    }
     text += "\r";
     text += formatted("pid  : A=%04x/V=%04x/PCR=%04x/TXT=%04x\r", channel.audioPid, channel.videoPid, channel.pcrPid,
                       channel.word8);

@@ -6,7 +6,41 @@
 
 namespace updatetool {
 
-// Platform-independent parts of SerialPort: how a port name becomes a device.
+// How a port name becomes a device: the one part of SerialPort above the platform layer.
+
+#ifdef _WIN32
+
+std::string SerialPort::resolvePortName(std::string_view name)
+{
+    // Windows names its ports itself. UPDATETOOL_COM1..4 may still send one of the
+    // first four elsewhere (to COM12, say), as on Linux.
+    std::string device(name);
+    if (name.size() == 4 && name.substr(0, 3) == "COM" && name[3] >= '1' && name[3] <= '4') {
+        const std::string variable = "UPDATETOOL_" + std::string(name);
+        if (const char* mapped = std::getenv(variable.c_str()); mapped != nullptr && *mapped != '\0')
+            device = mapped;
+    }
+    // The device namespace reaches every port: plain "COM10" and above only open
+    // through it.
+    if (device.starts_with("\\\\"))
+        return device;
+    return "\\\\.\\" + device;
+}
+
+bool SerialPort::namesDevice(std::string_view name)
+{
+    if (name.starts_with("\\\\"))
+        return true;
+    // COM5 and above are ports of their own here, not only through UPDATETOOL_COMn.
+    if (name.size() < 4 || (name.substr(0, 3) != "COM" && name.substr(0, 3) != "com"))
+        return false;
+    const std::string_view number = name.substr(3);
+    if (number[0] == '0' || number.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    return number.size() > 1 || number[0] > '4';
+}
+
+#else
 
 std::string SerialPort::resolvePortName(std::string_view name)
 {
@@ -21,6 +55,13 @@ std::string SerialPort::resolvePortName(std::string_view name)
     // A bare device name such as "ttyUSB0".
     return "/dev/" + std::string(name);
 }
+
+bool SerialPort::namesDevice(std::string_view name)
+{
+    return name.find('/') != std::string_view::npos;
+}
+
+#endif
 
 std::string SerialPort::portNameForIndex(int index)
 {

@@ -25,7 +25,12 @@ public:
 
     // "COM1".."COM4" -> the device named by UPDATETOOL_COM1..4 when set, else
     // /dev/ttyS0..3; a name containing '/' is the device path itself.
+    // On Windows any "COMn" (or other device name) -> "\\.\COMn"; a name that
+    // starts with "\\" is used as it is.
     static std::string resolvePortName(std::string_view name);
+    // The name is a device of its own rather than one of COM1..COM4: a path with a
+    // '/'; on Windows also COM5 and above and "\\.\..." names.
+    static bool namesDevice(std::string_view name);
     // "COM1" for index 0 .. "COM4" for index 3.
     static std::string portNameForIndex(int index);
     // Serial devices present on this machine, for the port list.

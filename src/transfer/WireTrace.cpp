@@ -49,18 +49,27 @@ std::string asText(std::uint8_t byte)
     if (byte >= 0x20 && byte <= 0x7E)
         return std::string(1, static_cast<char>(byte));
     const std::string_view name = controlName(byte);
-    return "<" + (name.empty() ? hex(byte) : std::string(name)) + ">";
+    std::string text(1, '<');
+    text.append(name.empty() ? hex(byte) : std::string(name));
+    text.push_back('>');
+    return text;
 }
 
 // "ACK (06)", "'C' (43)", "(E6)": the answer's name for a person, its value for a program.
 std::string answerText(std::uint8_t byte)
 {
-    const std::string_view name = controlName(byte);
-    if (!name.empty())
-        return std::string(name) + " (" + hex(byte) + ")";
-    if (byte >= 0x20 && byte <= 0x7E)
-        return "'" + std::string(1, static_cast<char>(byte)) + "' (" + hex(byte) + ")";
-    return "(" + hex(byte) + ")";
+    std::string text(controlName(byte));
+    if (text.empty() && byte >= 0x20 && byte <= 0x7E) {
+        text.push_back('\'');
+        text.push_back(static_cast<char>(byte));
+        text.push_back('\'');
+    }
+    if (!text.empty())
+        text.push_back(' ');
+    text.push_back('(');
+    text.append(hex(byte));
+    text.push_back(')');
+    return text;
 }
 
 } // namespace

@@ -1,8 +1,12 @@
 // Save replaces the image only once the new content is complete.
 #include "ChannelTestSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace updatetool;
 using namespace updatetool::test;
@@ -58,6 +62,8 @@ TEST_F(ChannelSaveFile, FailedWriteLeavesTheOriginalUntouched)
     }
 }
 
+#ifndef _WIN32
+// Permission bits and symbolic links: the POSIX side of the file replace.
 TEST_F(ChannelSaveFile, FolderWithoutWritePermissionFailsCleanly)
 {
     if (::geteuid() == 0)
@@ -97,6 +103,36 @@ TEST_F(ChannelSaveFile, SavesThroughASymbolicLink)
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(readFile(path)[channelOffset(0) + 32], 'E');
 }
+#else
+// The Windows side: attributes instead of permission bits, and programs that hold
+// the file open.
+TEST_F(ChannelSaveFile, ReadOnlyFileIsNotReplacedAndOtherAttributesAreKept)
+{
+    const std::wstring widePath = std::filesystem::path(path).wstring();
+    ASSERT_TRUE(::SetFileAttributesW(widePath.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(database->save());
+    EXPECT_EQ(database->lastSaveError, SaveError::CantOpen);
+
+    ASSERT_TRUE(::SetFileAttributesW(widePath.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(database->save());
+    EXPECT_EQ(readFile(path)[channelOffset(0) + 32], 'E');
+    EXPECT_TRUE(::GetFileAttributesW(widePath.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"channels.img"});
+}
+
+TEST_F(ChannelSaveFile, FileHeldOpenByAnotherProgramIsLeftWhole)
+{
+    // A reader that lets others read and write, but not rename or delete, the file.
+    const HANDLE reader = ::CreateFileW(std::filesystem::path(path).wstring().c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(database->save());
+    EXPECT_EQ(database->lastSaveError, SaveError::WriteFailed);
+    ::CloseHandle(reader);
+    EXPECT_TRUE(readFile(path) == demoImage());
+    EXPECT_EQ(folderEntries(), std::vector<std::string>{"channels.img"}) << "temporary file left behind";
+}
+#endif
 
 TEST_F(ChannelSaveFile, ShortOrMissingFileIsRefused)
 {

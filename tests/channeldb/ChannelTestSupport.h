@@ -7,8 +7,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <span>
-#include <stdlib.h>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -135,10 +136,15 @@ class TempFolder {
 public:
     TempFolder()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "channeldb-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        // A random name that create_directory did not find taken; no mkdtemp on Windows.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() / ("channeldb-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                path_ = candidate;
+        }
+        if (path_.empty())
+            throw std::runtime_error("no temporary folder");
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

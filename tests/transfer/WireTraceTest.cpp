@@ -19,9 +19,11 @@ using Bytes = std::vector<std::uint8_t>;
 // 128 data bytes of 0x11 sum to 0x80.
 Bytes checksumPacket(std::uint8_t block, std::uint8_t sum)
 {
-    Bytes packet{0x01, block, static_cast<std::uint8_t>(255 - block)};
-    packet.insert(packet.end(), 128, 0x11);
-    packet.push_back(sum);
+    Bytes packet(3 + 128 + 1, 0x11);
+    packet[0] = 0x01;
+    packet[1] = block;
+    packet[2] = static_cast<std::uint8_t>(255 - block);
+    packet.back() = sum;
     return packet;
 }
 

@@ -154,7 +154,7 @@ Upload role:
 Faults:
   --refuse            answer "?" to QV_UPDATE
   --abort             report "Abort" instead of "Done" after the transfer
-  --silent            never answer anything
+  --silent            never answer anything; log the gap between the ESCs
   --wrong-baud        answer the attention byte with the bytes a box at another
                       line rate would seem to send: never a prompt
   --corrupt-every N   upload: corrupt one byte of every Nth packet sent (the

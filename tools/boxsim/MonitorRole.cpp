@@ -84,10 +84,17 @@ int MonitorRole::run()
 void MonitorRole::ignoreEverything()
 {
     bool attentionSeen = false;
+    std::int64_t lastAttentionNs = 0;
     while (const auto byte = link_.readByte(-1)) {
         if (*byte == kEsc && !attentionSeen) {
             attentionSeen = true;
+            lastAttentionNs = monotonicNs();
             log_.write("attention ignored");
+        } else if (*byte == kEsc) {
+            // The gap since the last one is the caller's read time-out, for tests that measure it.
+            const std::int64_t now = monotonicNs();
+            log_.write("attention again after " + std::to_string((now - lastAttentionNs) / 1000) + " us");
+            lastAttentionNs = now;
         } else if (*byte == kCan) {
             log_.write("cancel received");
         }

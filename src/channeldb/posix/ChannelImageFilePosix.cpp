@@ -1,3 +1,5 @@
+// The POSIX side of ChannelImageFile.h: read and write on descriptors, fsync,
+// and a rename over the old file.
 #include "ChannelImageFile.h"
 
 #include <algorithm>

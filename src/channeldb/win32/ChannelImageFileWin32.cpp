@@ -1,0 +1,209 @@
+// The Windows side of ChannelImageFile.h: the new content goes to a temporary file
+// written through to the disk, which then takes the old file's place in one rename.
+#include "ChannelImageFile.h"
+
+#include <algorithm>
+#include <utility>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace updatetool::channelfile {
+
+namespace {
+
+class UniqueHandle {
+public:
+    explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { close(); }
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept
+    {
+        if (this != &other) {
+            close();
+            handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+        }
+        return *this;
+    }
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Closes now and says whether the system accepted it.
+    bool close()
+    {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle) != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Paths arrive in the program's code page, as the command line and fopen have them.
+std::wstring widen(const std::string& path)
+{
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
+    return wide;
+}
+
+// Other programs may go on reading or writing the file, as they may on Linux.
+UniqueHandle openExisting(const std::string& path, DWORD access)
+{
+    return UniqueHandle(::CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::optional<FileContent> readAll(const UniqueHandle& file, std::size_t limit)
+{
+    LARGE_INTEGER size{};
+    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size))
+        return std::nullopt;
+    FileContent content;
+    // One byte more than the size shows at once whether the file grew.
+    std::size_t capacity = std::min(static_cast<std::size_t>(size.QuadPart), limit);
+    if (capacity < limit)
+        ++capacity;
+    content.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    for (;;) {
+        if (content.size == limit)
+            break;
+        if (content.size == capacity) {
+            const std::size_t larger = std::min(capacity + capacity / 2 + 65536, limit);
+            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(larger);
+            std::copy_n(content.buffer.get(), content.size, grown.get());
+            content.buffer = std::move(grown);
+            capacity = larger;
+        }
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(capacity - content.size, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), content.buffer.get() + content.size, chunk, &got, nullptr))
+            return std::nullopt;
+        if (got == 0)
+            break;
+        content.size += got;
+    }
+    return content;
+}
+
+bool writeAll(HANDLE file, std::span<const std::uint8_t> content, std::size_t failAfter)
+{
+    std::size_t done = 0;
+    while (done < content.size()) {
+        if (done >= failAfter) {
+            ::SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        const DWORD chunk = static_cast<DWORD>(std::min({content.size() - done, failAfter - done, std::size_t{1} << 30}));
+        DWORD put = 0;
+        if (!::WriteFile(file, content.data() + done, chunk, &put, nullptr) || put == 0)
+            return false;
+        done += put;
+    }
+    return true;
+}
+
+// The new file beside the target, until it takes the target's place: removed, once
+// closed, when anything goes wrong before that.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile()
+    {
+        handle.close();
+        if (!path.empty())
+            ::DeleteFileW(path.c_str());
+    }
+    void release() { path.clear(); }
+
+    UniqueHandle handle;
+    std::wstring path;
+};
+
+// Writes `content` to a new file beside `target` with the attributes `like` (hidden,
+// archive, ...; never read-only, or it could not be written), flushes it to the disk
+// and renames it over the target.
+bool writeThroughTemporary(const std::string& target, std::span<const std::uint8_t> content, DWORD like,
+                           const ReplaceOptions& options)
+{
+    const std::wstring wideTarget = widen(target);
+    DWORD attributes = like & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (attributes == 0)
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    const DWORD flags = options.sync ? FILE_FLAG_WRITE_THROUGH : 0;
+    TemporaryFile temporary;
+    // A name nobody else holds: CREATE_NEW refuses one that exists.
+    for (unsigned attempt = 0; attempt < 100 && !temporary.handle.valid(); ++attempt) {
+        temporary.path = wideTarget + L".save-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                         std::to_wstring(::GetTickCount64() + attempt);
+        temporary.handle = UniqueHandle(::CreateFileW(temporary.path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                      CREATE_NEW, attributes | flags, nullptr));
+        if (!temporary.handle.valid()) {
+            const DWORD error = ::GetLastError();
+            temporary.path.clear();
+            if (error != ERROR_FILE_EXISTS)
+                return false;
+        }
+    }
+    if (!temporary.handle.valid())
+        return false;
+
+    if (!writeAll(temporary.handle.get(), content, options.failWriteAfterBytes))
+        return false;
+    if (options.sync && !::FlushFileBuffers(temporary.handle.get()))
+        return false;
+    if (!temporary.handle.close())
+        return false;
+    // One rename that replaces the old file, so the name always holds a complete
+    // file. ReplaceFileW instead moves the old file aside first and puts the new one
+    // in its place after, which leaves a moment with neither.
+    const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (options.sync ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!::MoveFileExW(temporary.path.c_str(), wideTarget.c_str(), moveFlags))
+        return false;
+    temporary.release();
+    return true;
+}
+
+} // namespace
+
+std::optional<FileContent> readWholeFile(const std::string& path, std::size_t limit)
+{
+    return readAll(openExisting(path, GENERIC_READ), limit);
+}
+
+std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_t limit)
+{
+    // The read-only attribute is checked by itself: not every file system refuses
+    // write access for it (Wine running as root grants it).
+    const DWORD attributes = ::GetFileAttributesW(widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
+        return std::nullopt;
+    return readAll(openExisting(path, GENERIC_READ | GENERIC_WRITE), limit);
+}
+
+bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options)
+{
+    const DWORD original = ::GetFileAttributesW(widen(path).c_str());
+    if (original == INVALID_FILE_ATTRIBUTES || (original & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    return writeThroughTemporary(path, content, original, options);
+}
+
+bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
+                 const ReplaceOptions& options)
+{
+    const DWORD like = ::GetFileAttributesW(widen(original).c_str());
+    if (like == INVALID_FILE_ATTRIBUTES)
+        return false;
+    return writeThroughTemporary(copyPath, content, like, options);
+}
+
+} // namespace updatetool::channelfile
