@@ -1,6 +1,9 @@
 #include "DialogControls.h"
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QLabel>
 
 #include "StringTable.h"
@@ -27,10 +30,37 @@ QWidget* controlById(QWidget* dialog, int id)
     return nullptr;
 }
 
+QString fromBoxText(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QByteArray toBoxText(const QString& text, qsizetype length)
+{
+    return text.left(length).toLatin1();
+}
+
 QString tableText(unsigned stringId)
 {
     const std::string_view text = loadString(stringId);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QDialogButtonBox* okCancelButtons(QDialog* dialog, const QString& okText)
+{
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    if (!okText.isEmpty())
+        ok->setText(okText);
+    ok->setProperty(kControlIdProperty, 1);
+    buttons->button(QDialogButtonBox::Cancel)->setProperty(kControlIdProperty, 2);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+QPushButton* okButton(QDialogButtonBox* buttons)
+{
+    return buttons->button(QDialogButtonBox::Ok);
 }
 
 std::optional<std::uint32_t> parseUnsigned(const QString& text)

@@ -2,9 +2,14 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include <QString>
 #include <QWidget>
+
+class QDialog;
+class QDialogButtonBox;
+class QPushButton;
 
 namespace updatetool {
 
@@ -22,6 +27,11 @@ Control* controlAs(QWidget* dialog, int id)
     return qobject_cast<Control*>(controlById(dialog, id));
 }
 
+// The box's single-byte text (names, list lines) as a QString.
+QString fromBoxText(std::string_view text);
+// And back: at most `length` bytes, a character the box cannot hold as '?'.
+QByteArray toBoxText(const QString& text, qsizetype length);
+
 // A string-table text as a QString.
 QString tableText(unsigned stringId);
 
@@ -34,6 +44,12 @@ void setControlText(QWidget* dialog, int id, const QString& text);
 // which setControlText then keeps current. Controls whose template already
 // names them keep that name.
 void applyAccessibleNames(QWidget* dialog);
+
+// OK (control id 1) and Cancel (id 2) for an edit dialog: Cancel rejects it; the
+// caller connects OK, which keeps the dialog open until its checks pass. An empty
+// `okText` keeps the usual label.
+QDialogButtonBox* okCancelButtons(QDialog* dialog, const QString& okText = QString());
+QPushButton* okButton(QDialogButtonBox* buttons);
 
 // An unsigned decimal number as a field holds it (blanks around it allowed); nothing
 // for empty text, a sign, other characters or a value past 32 bits.

@@ -29,11 +29,6 @@ constexpr char kReadsAsEmpty[] =
     "Vid PID 65535 together with Ch. ID 65535 marks an empty channel slot; change one of them.";
 constexpr int kNameLength = 15;
 
-QString latin1(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QLineEdit* numberField(QWidget* parent, int id)
 {
     auto* field = new QLineEdit(parent);
@@ -79,7 +74,7 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
         grid->addWidget(field, row, column + 1);
     };
 
-    auto* satelliteName = new QLabel(latin1(storedName(satellite.name)), this);
+    auto* satelliteName = new QLabel(fromBoxText(storedName(satellite.name)), this);
     satelliteName->setProperty(kControlIdProperty, kSatelliteName);
     addRow(QStringLiteral("Satellite"), satelliteName);
     satelliteName->setAccessibleName(QStringLiteral("Satellite Name"));
@@ -93,7 +88,7 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
     for (int index = 0; index < kTransponderCapacity; ++index) {
         const TransponderRecord& record = database.transponders[static_cast<std::size_t>(index)];
         if (satelliteKnown && record.satellite == satellite.number && transponderListable(record, database.satelliteCount))
-            transponder_->addItem(latin1(transponderRowText(record)), index);
+            transponder_->addItem(fromBoxText(transponderRowText(record)), index);
     }
     addRow(QStringLiteral("Transponder"), transponder_);
     ++row;
@@ -133,13 +128,8 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
     }
     grid->addLayout(favoriteRow, row++, 0, 1, 4);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    ok->setText(edit ? QStringLiteral("Edit") : QStringLiteral("Insert"));
-    ok->setProperty(kControlIdProperty, 1);
-    buttons->button(QDialogButtonBox::Cancel)->setProperty(kControlIdProperty, 2);
-    connect(ok, &QPushButton::clicked, this, &CChannelDlg::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = okCancelButtons(this, edit ? QStringLiteral("Edit") : QStringLiteral("Insert"));
+    connect(okButton(buttons), &QPushButton::clicked, this, &CChannelDlg::onOk);
     grid->addWidget(buttons, row, 0, 1, 4);
 
     videoPid_->setEnabled(!opening_.radio);
@@ -149,7 +139,7 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
     pcrPid_->setText(QStringLiteral("0"));
     serviceId_->setText(QString::number(database.nextFreeServiceId));
     if (channel != nullptr) {
-        name_->setText(latin1(shownChannelName(channel->name)));
+        name_->setText(fromBoxText(shownChannelName(channel->name)));
         if (const int entry = transponder_->findData(channel->transponder); entry >= 0)
             transponder_->setCurrentIndex(entry);
         for (int group = 1; group <= 7; ++group)
@@ -201,7 +191,7 @@ void CChannelDlg::onOk()
     ChannelDatabase::ChannelValues values;
     values.satellite = static_cast<std::uint8_t>(satellite_);
     values.transponder = static_cast<std::uint16_t>(transponder_->currentData().toInt());
-    const QByteArray name = name_->text().left(kNameLength).toLatin1();
+    const QByteArray name = toBoxText(name_->text(), kNameLength);
     std::copy_n(name.constData(), std::min<qsizetype>(name.size(), kNameLength), values.name.begin());
     values.videoPid = lowBits(numbers[0]);
     values.serviceId = lowBits(numbers[1]);

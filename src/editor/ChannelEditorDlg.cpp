@@ -142,15 +142,10 @@ constexpr MenuItem kChannelListExtras[] = {
 constexpr char kReferenceFilter[] = "Channel Image or CSV(*.img;*.csv)|*.img;*.csv|All File(*.*)|*.*|";
 constexpr char kCsvFilter[] = "CSV File(*.csv)|*.csv|All File(*.*)|*.*|";
 
-QString fromStored(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The panel's text keeps the box's '\r' line breaks; a label breaks lines at '\n'.
 QString panelText(const std::string& text)
 {
-    QString shown = fromStored(text);
+    QString shown = fromBoxText(text);
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return shown;
 }
@@ -323,12 +318,12 @@ void CChannelEditorDlg::createModels()
         [&database](int, std::uint16_t item) {
             if (item == 0)
                 return QString::fromLatin1(kAllRow);
-            return fromStored(storedName(database.satellites[std::min<int>(item - 1, kSatelliteCapacity - 1)].name));
+            return fromBoxText(storedName(database.satellites[std::min<int>(item - 1, kSatelliteCapacity - 1)].name));
         },
         {}, this);
     transponderModel_ = new EditorListModel(
         [&database](int, std::uint16_t item) {
-            return fromStored(transponderRowText(database.transponders[std::min<int>(item, kTransponderCapacity - 1)]));
+            return fromBoxText(transponderRowText(database.transponders[std::min<int>(item, kTransponderCapacity - 1)]));
         },
         {}, this);
     const auto channelAt = [&database](std::uint16_t position) -> const ChannelRecord* {
@@ -337,7 +332,7 @@ void CChannelEditorDlg::createModels()
     };
     const auto channelText = [channelAt](int number, std::uint16_t position) {
         const ChannelRecord* channel = channelAt(position);
-        return channel ? fromStored(channelRowText(number, channel->name)) : QString();
+        return channel ? fromBoxText(channelRowText(number, channel->name)) : QString();
     };
     const auto scrambled = [channelAt](std::uint16_t position) {
         const ChannelRecord* channel = channelAt(position);
@@ -500,7 +495,7 @@ void CChannelEditorDlg::fillChannelLists(int mode, int arg, int which)
         std::vector<int> numbers;
         for (std::size_t row = 0; row < positions.size(); ++row) {
             const ChannelRecord& channel = database_.channels[database_.channelOrder[positions[row]]];
-            if (fromStored(shownChannelName(channel.name)).contains(wanted, Qt::CaseInsensitive)) {
+            if (fromBoxText(shownChannelName(channel.name)).contains(wanted, Qt::CaseInsensitive)) {
                 kept.push_back(positions[row]);
                 numbers.push_back(static_cast<int>(row) + 1);
             }

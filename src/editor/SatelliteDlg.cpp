@@ -117,17 +117,13 @@ CSatelliteDlg::CSatelliteDlg(ChannelEditCommands& commands, DialogService& dialo
     addRow(diseqcGrid, 2, QStringLiteral("Repeat"), repeat_);
     grid->addWidget(diseqc, 3, 0, 1, 2);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setProperty(kControlIdProperty, 1);
-    buttons->button(QDialogButtonBox::Cancel)->setProperty(kControlIdProperty, 2);
-    connect(buttons->button(QDialogButtonBox::Ok), &QPushButton::clicked, this, &CSatelliteDlg::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = okCancelButtons(this);
+    connect(okButton(buttons), &QPushButton::clicked, this, &CSatelliteDlg::onOk);
     grid->addWidget(buttons, 4, 0, 1, 2);
 
     if (satellite_ >= 0) {
         const SatelliteRecord& record = commands_.database().satellites[static_cast<std::size_t>(satellite_)];
-        const std::string_view name = storedName(record.name);
-        name_->setText(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+        name_->setText(fromBoxText(storedName(record.name)));
         // A stored index that names no entry shows the list empty.
         const auto show = [](QComboBox* box, int index) {
             if (index < box->count()) {
@@ -187,7 +183,7 @@ void CSatelliteDlg::onOk()
         return;
     }
     ChannelDatabase::SatelliteSettings settings;
-    const QByteArray name = name_->text().left(kNameLength).toLatin1();
+    const QByteArray name = toBoxText(name_->text(), kNameLength);
     std::copy_n(name.constData(), std::min<qsizetype>(name.size(), kNameLength), settings.name.begin());
     const auto index = [](const QComboBox* box) { return static_cast<std::uint8_t>(chosenIndex(box)); };
     settings.lnbType = index(lnbType_);

@@ -59,10 +59,8 @@ CTransponderDlg::CTransponderDlg(ChannelEditCommands& commands, DialogService& d
 
     setWindowTitle(mode_ == kInsert ? QStringLiteral("TP - Insert") : QStringLiteral("TP - Edit"));
     auto* grid = new QGridLayout(this);
-    const QString satelliteName = satellite_ >= 0
-        ? QString::fromLatin1(storedName(database.satellites[static_cast<std::size_t>(satellite_)].name).data(),
-                              static_cast<qsizetype>(storedName(database.satellites[static_cast<std::size_t>(satellite_)].name).size()))
-        : QString();
+    const QString satelliteName =
+        satellite_ >= 0 ? fromBoxText(storedName(database.satellites[static_cast<std::size_t>(satellite_)].name)) : QString();
     QLabel* name = label(this, kSatelliteName, satelliteName);
     name->setAccessibleName(QStringLiteral("Satellite ") + satelliteName);
     grid->addWidget(name, 0, 0, 1, 3);
@@ -104,13 +102,8 @@ CTransponderDlg::CTransponderDlg(ChannelEditCommands& commands, DialogService& d
     grid->addWidget(symbolRate_, 3, 1);
     grid->addWidget(label(this, kSymbolRateUnit, isTerrestrial ? QString() : QStringLiteral("Kbaud")), 3, 2);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
-    ok->setText(mode_ == kInsert ? QStringLiteral("Insert") : QStringLiteral("Edit"));
-    ok->setProperty(kControlIdProperty, 1);
-    buttons->button(QDialogButtonBox::Cancel)->setProperty(kControlIdProperty, 2);
-    connect(ok, &QPushButton::clicked, this, &CTransponderDlg::onOk);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = okCancelButtons(this, mode_ == kInsert ? QStringLiteral("Insert") : QStringLiteral("Edit"));
+    connect(okButton(buttons), &QPushButton::clicked, this, &CTransponderDlg::onOk);
     grid->addWidget(buttons, 4, 0, 1, 3);
 
     // What the fields show first.

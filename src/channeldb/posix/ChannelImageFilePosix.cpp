@@ -1,6 +1,7 @@
 // The POSIX side of ChannelImageFile.h: read and write on descriptors, fsync,
 // and a rename over the old file.
 #include "ChannelImageFile.h"
+#include "FileReading.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,32 +65,13 @@ std::optional<FileContent> readAll(const UniqueFd& fd, std::size_t limit)
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    FileContent content;
-    // One byte more than the size fstat gave shows at once whether the file grew.
-    std::size_t capacity = std::min(static_cast<std::size_t>(info.st_size), limit);
-    if (capacity < limit)
-        ++capacity;
-    content.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-    for (;;) {
-        if (content.size == limit)
-            break;
-        if (content.size == capacity) {
-            const std::size_t larger = std::min(capacity + capacity / 2 + 65536, limit);
-            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(larger);
-            std::copy_n(content.buffer.get(), content.size, grown.get());
-            content.buffer = std::move(grown);
-            capacity = larger;
+    return readGrowing(static_cast<std::size_t>(info.st_size), limit, [&](std::uint8_t* into, std::size_t room) -> long {
+        for (;;) {
+            const ssize_t got = ::read(fd.get(), into, room);
+            if (got >= 0 || errno != EINTR)
+                return static_cast<long>(got);
         }
-        const ssize_t got = ::read(fd.get(), content.buffer.get() + content.size, capacity - content.size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        content.size += static_cast<std::size_t>(got);
-    }
-    return content;
+    });
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> content, std::size_t failAfter)

@@ -1,6 +1,7 @@
 // The Windows side of ChannelImageFile.h: the new content goes to a temporary file
 // written through to the disk, which then takes the old file's place in one rename.
 #include "ChannelImageFile.h"
+#include "FileReading.h"
 
 #include <algorithm>
 #include <utility>
@@ -63,31 +64,13 @@ std::optional<FileContent> readAll(const UniqueHandle& file, std::size_t limit)
     LARGE_INTEGER size{};
     if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size))
         return std::nullopt;
-    FileContent content;
-    // One byte more than the size shows at once whether the file grew.
-    std::size_t capacity = std::min(static_cast<std::size_t>(size.QuadPart), limit);
-    if (capacity < limit)
-        ++capacity;
-    content.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-    for (;;) {
-        if (content.size == limit)
-            break;
-        if (content.size == capacity) {
-            const std::size_t larger = std::min(capacity + capacity / 2 + 65536, limit);
-            auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(larger);
-            std::copy_n(content.buffer.get(), content.size, grown.get());
-            content.buffer = std::move(grown);
-            capacity = larger;
-        }
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(capacity - content.size, 1u << 30));
+    return readGrowing(static_cast<std::size_t>(size.QuadPart), limit, [&](std::uint8_t* into, std::size_t room) -> long {
         DWORD got = 0;
-        if (!::ReadFile(file.get(), content.buffer.get() + content.size, chunk, &got, nullptr))
-            return std::nullopt;
-        if (got == 0)
-            break;
-        content.size += got;
-    }
-    return content;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30));
+        if (!::ReadFile(file.get(), into, chunk, &got, nullptr))
+            return -1;
+        return static_cast<long>(got);
+    });
 }
 
 bool writeAll(HANDLE file, std::span<const std::uint8_t> content, std::size_t failAfter)
