@@ -708,14 +708,6 @@ bool ChannelDatabase::addStreamRef(std::uint32_t streamRef)
     return true;
 }
 
-void ChannelDatabase::removeChannelOrderPosition(int position)
-{
-    if (position < 0 || position >= kChannelSlots)
-        return;
-    std::copy(channelOrder.begin() + position + 1, channelOrder.end(), channelOrder.begin() + position);
-    channelOrder.back() = kNoOrderEntry;
-}
-
 void ChannelDatabase::removeTransponder(int transponder)
 {
     if (transponder < 0 || transponder >= kTransponderCapacity)

@@ -94,8 +94,6 @@ public:
     // Adds a channel's stream reference unless an equal non-zero one is listed; false
     // when the list is full.
     bool addStreamRef(std::uint32_t streamRef);
-    // Takes a position out of the channel order, closing the gap.
-    void removeChannelOrderPosition(int position);
     // Marks a transponder record deleted (frequency and symbol rate 1799): it stops being
     // listed, and the next save drops it and moves the later records up.
     void removeTransponder(int transponder);

@@ -109,9 +109,7 @@ std::uint32_t ChannelDatabase::addStreamRecordFor(const TransponderRecord& trans
         flags = setBits(flags, 0, 4, kNewStreamValue);
     stream.tsFlags = static_cast<std::uint8_t>(flags);
     const std::uint32_t ref = streamRefOf(static_cast<std::uint32_t>(index));
-    streamRefs.refs[static_cast<std::size_t>(streamRefs.count)] = ref;
-    streamRefs.streamIndex[static_cast<std::size_t>(streamRefs.count)] = static_cast<std::uint16_t>(index);
-    ++streamRefs.count;
+    addStreamRef(ref); // room was checked before anything was written
     return ref;
 }
 

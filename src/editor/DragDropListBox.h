@@ -66,8 +66,6 @@ public:
     int topRow() const;
     void setTopRow(int row);
     int rowsPerColumn() const;
-    // Where a drop would put the rows while a drag runs, else -1.
-    int insertionMark() const { return insertionMark_; }
 
     // How far the pointer must move before a press on a selected row starts a drag,
     // and how far beside the list the scroll strips reach.
