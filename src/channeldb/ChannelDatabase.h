@@ -243,6 +243,8 @@ private:
     void buildChannelOrderAndStreamRefs();
     void encodePaddingFor(std::vector<std::uint8_t>& image) const;
     int markChannelsDeleted(std::span<const int> positions);
+    // Selected rows ascending, once each, without the ones past the list.
+    static std::vector<int> selectionWithin(std::span<const int> selectedRows, int rows);
     int deleteChannelsOfTransponder(int transponder, bool& streamMissing);
     void moveRowContents(std::span<const std::uint16_t> rowPositions, std::span<const int> contentOfRow);
     bool streamRoomForOneMore() const;

@@ -12,6 +12,15 @@ constexpr std::uint16_t kNoOrderEntry = 0xFFFF;
 
 } // namespace
 
+std::vector<int> ChannelDatabase::selectionWithin(std::span<const int> selectedRows, int rows)
+{
+    std::vector<int> selected(selectedRows.begin(), selectedRows.end());
+    std::sort(selected.begin(), selected.end());
+    selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+    std::erase_if(selected, [rows](int row) { return row < 0 || row >= rows; });
+    return selected;
+}
+
 int ChannelDatabase::markChannelsDeleted(std::span<const int> positions)
 {
     std::vector<bool> removed(kChannelSlots, false);
@@ -131,10 +140,7 @@ std::vector<int> ChannelDatabase::moveSelectedRows(std::span<const std::uint16_t
                                                    std::span<const int> selectedRows, int target)
 {
     const int rows = static_cast<int>(rowPositions.size());
-    std::vector<int> selected(selectedRows.begin(), selectedRows.end());
-    std::sort(selected.begin(), selected.end());
-    selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
-    std::erase_if(selected, [rows](int row) { return row < 0 || row >= rows; });
+    std::vector<int> selected = selectionWithin(selectedRows, rows);
     if (target < 0 || selected.empty())
         return selected;
 

@@ -41,15 +41,6 @@ std::string sortName(const RecordName& name)
     return folded;
 }
 
-std::vector<int> validSelection(std::span<const int> selectedRows, int rows)
-{
-    std::vector<int> selected(selectedRows.begin(), selectedRows.end());
-    std::sort(selected.begin(), selected.end());
-    selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
-    std::erase_if(selected, [rows](int row) { return row < 0 || row >= rows; });
-    return selected;
-}
-
 // The rows now holding the contents that were behind `selected`.
 std::vector<int> rowsHolding(std::span<const int> contentOfRow, std::span<const int> selected)
 {
@@ -89,7 +80,7 @@ std::vector<int> ChannelDatabase::sortRows(std::span<const std::uint16_t> rowPos
                                            std::span<const int> selectedRows, SortKey key)
 {
     const int rows = static_cast<int>(rowPositions.size());
-    const std::vector<int> selected = validSelection(selectedRows, rows);
+    const std::vector<int> selected = selectionWithin(selectedRows, rows);
     std::vector<int> sorted;
     if (selected.size() > 1) {
         sorted = selected;
@@ -128,7 +119,7 @@ std::vector<int> ChannelDatabase::moveSelectedBy(std::span<const std::uint16_t> 
                                                  std::span<const int> selectedRows, Shift shift)
 {
     const int rows = static_cast<int>(rowPositions.size());
-    const std::vector<int> selected = validSelection(selectedRows, rows);
+    const std::vector<int> selected = selectionWithin(selectedRows, rows);
     std::vector<int> contentOfRow(static_cast<std::size_t>(rows));
     std::iota(contentOfRow.begin(), contentOfRow.end(), 0);
     std::vector<bool> isSelected(static_cast<std::size_t>(rows), false);
