@@ -70,8 +70,9 @@ ChannelRecord emptySlot()
     return slot;
 }
 
-// Finds transponders by satellite, frequency and symbol rate in constant time, so that
-// loading 9000 channels does not scan the 3072 records for each of them.
+// Finds transponders by satellite, frequency, symbol rate and polarity in constant time,
+// so that loading 9000 channels does not scan the 3072 records for each of them. Answers
+// as ChannelDatabase::findTransponder does.
 class TransponderLookup {
 public:
     explicit TransponderLookup(const std::array<TransponderRecord, kTransponderCapacity>& transponders)
@@ -82,37 +83,49 @@ public:
             // names the same values.
             if (transponders[index].satellite >= kSatelliteCapacity)
                 continue;
-            const std::uint64_t key = keyOf(transponders[index]);
-            std::size_t bucket = bucketOf(key);
-            while (keys_[bucket] != kFreeBucket && keys_[bucket] != key)
-                bucket = (bucket + 1) & (kBuckets - 1);
-            if (keys_[bucket] == kFreeBucket) { // the first record with a key wins
-                keys_[bucket] = key;
-                indices_[bucket] = static_cast<std::uint16_t>(index);
-            }
+            remember(keyOf(transponders[index]), index);
+            remember(keyWithPolarity(transponders[index]), index);
         }
     }
 
-    std::uint16_t find(std::uint8_t satellite, std::uint16_t frequency, std::uint16_t symbolRate) const
+    std::uint16_t find(std::uint8_t satellite, std::uint16_t frequency, std::uint16_t symbolRate,
+                       std::uint8_t polarity) const
     {
+        if (const int exact = indexOf(keyWithPolarity(satellite, frequency, symbolRate, polarity)); exact >= 0)
+            return static_cast<std::uint16_t>(exact);
         const std::uint64_t key = keyOf(satellite, frequency, symbolRate);
-        for (std::size_t bucket = bucketOf(key); keys_[bucket] != kFreeBucket;
-             bucket = (bucket + 1) & (kBuckets - 1)) {
-            if (keys_[bucket] != key)
-                continue;
-            const std::uint16_t first = indices_[bucket];
-            // Of two consecutive records with the same values the second one is meant.
-            if (first + 1 < kTransponderCapacity && keyOf(transponders_[first + 1]) == key)
-                return static_cast<std::uint16_t>(first + 1);
-            return first;
-        }
-        return kNoTransponder;
+        const int first = indexOf(key);
+        if (first < 0)
+            return kNoTransponder;
+        // Of two consecutive records with the same values the second one is meant.
+        if (first + 1 < kTransponderCapacity && transponders_[first + 1].satellite < kSatelliteCapacity
+            && keyOf(transponders_[first + 1]) == key)
+            return static_cast<std::uint16_t>(first + 1);
+        return static_cast<std::uint16_t>(first);
     }
 
 private:
-    static constexpr std::size_t kBuckets = 8192; // a power of two, well above 3072
+    static constexpr std::size_t kBuckets = 8192; // a power of two, well above twice 3072
     static constexpr std::uint64_t kFreeBucket = ~std::uint64_t{0};
+    static constexpr std::uint64_t kPolarityKey = std::uint64_t{1} << 40;
 
+    void remember(std::uint64_t key, int index)
+    {
+        std::size_t bucket = bucketOf(key);
+        while (keys_[bucket] != kFreeBucket && keys_[bucket] != key)
+            bucket = (bucket + 1) & (kBuckets - 1);
+        if (keys_[bucket] == kFreeBucket) { // the first record with a key wins
+            keys_[bucket] = key;
+            indices_[bucket] = static_cast<std::uint16_t>(index);
+        }
+    }
+    int indexOf(std::uint64_t key) const
+    {
+        for (std::size_t bucket = bucketOf(key); keys_[bucket] != kFreeBucket; bucket = (bucket + 1) & (kBuckets - 1))
+            if (keys_[bucket] == key)
+                return indices_[bucket];
+        return -1;
+    }
     static std::uint64_t keyOf(std::uint8_t satellite, std::uint16_t frequency, std::uint16_t symbolRate)
     {
         return (std::uint64_t{satellite} << 32) | (std::uint64_t{frequency} << 16) | symbolRate;
@@ -120,6 +133,16 @@ private:
     static std::uint64_t keyOf(const TransponderRecord& transponder)
     {
         return keyOf(transponder.satellite, transponder.frequency, transponder.symbolRate);
+    }
+    static std::uint64_t keyWithPolarity(std::uint8_t satellite, std::uint16_t frequency, std::uint16_t symbolRate,
+                                         std::uint8_t polarity)
+    {
+        return keyOf(satellite, frequency, symbolRate) | (kPolarityKey << (polarity & 1u));
+    }
+    static std::uint64_t keyWithPolarity(const TransponderRecord& transponder)
+    {
+        return keyWithPolarity(transponder.satellite, transponder.frequency, transponder.symbolRate,
+                               transponder.polarity);
     }
     static std::size_t bucketOf(std::uint64_t key)
     {
@@ -338,8 +361,9 @@ void ChannelDatabase::decodeChannels(std::span<const std::uint8_t> table)
             channel.streamWord = stream.tsWord0;
             channel.satellite = stream.tsSatellite;
             if (transponderOfStream[streamIndex] == kNotLookedUp)
-                transponderOfStream[streamIndex] = lookup.find(stream.tsSatellite, stream.tsFrequency,
-                                                               stream.tsSymbolRate);
+                transponderOfStream[streamIndex] = lookup.find(
+                    stream.tsSatellite, stream.tsFrequency, stream.tsSymbolRate,
+                    static_cast<std::uint8_t>(getBits(stream.tsFlags, streamrec::kPolarityBit, 1)));
             channel.transponder = transponderOfStream[streamIndex];
         } else {
             // A reference to no loaded stream record: the channel has no satellite and
@@ -618,6 +642,28 @@ std::uint16_t ChannelDatabase::findTransponder(std::uint8_t satellite, std::uint
     return kNoTransponder;
 }
 
+std::uint16_t ChannelDatabase::findTransponder(std::uint8_t satellite, std::uint16_t frequency,
+                                               std::uint16_t symbolRate, std::uint8_t polarity) const
+{
+    for (int index = 0; index < kTransponderCapacity; ++index) {
+        const TransponderRecord& transponder = transponders[index];
+        if (transponder.satellite < satelliteCount && transponder.satellite == satellite
+            && transponder.frequency == frequency && transponder.symbolRate == symbolRate
+            && transponder.polarity == (polarity & 1u))
+            return static_cast<std::uint16_t>(index);
+    }
+    return findTransponder(satellite, frequency, symbolRate);
+}
+
+std::uint16_t ChannelDatabase::transponderOfChannel(const ChannelRecord& channel) const
+{
+    const std::uint32_t stream = streamIndexOf(channel.streamRef);
+    if (!streamIndexValid(stream))
+        return kNoTransponder;
+    return findTransponder(channel.satellite, streamFrequency(stream), streamSymbolRate(stream),
+                           streamPolarity(stream));
+}
+
 bool ChannelDatabase::streamIndexValid(std::uint32_t streamIndex) const
 {
     // The index just past the loaded records reads the record that ended the table,
@@ -639,6 +685,12 @@ std::uint16_t ChannelDatabase::streamSymbolRate(std::uint32_t streamIndex) const
 std::uint8_t ChannelDatabase::streamSatellite(std::uint32_t streamIndex) const
 {
     return streamIndexValid(streamIndex) ? transportStreams[streamIndex].tsSatellite : kNoSatellite;
+}
+
+std::uint8_t ChannelDatabase::streamPolarity(std::uint32_t streamIndex) const
+{
+    return streamIndexValid(streamIndex)
+        ? static_cast<std::uint8_t>(getBits(transportStreams[streamIndex].tsFlags, streamrec::kPolarityBit, 1)) : 0;
 }
 
 std::uint32_t ChannelDatabase::streamIndexOf(std::uint32_t streamRef)

@@ -64,16 +64,27 @@ public:
     // First transponder with these values, scanning up to the end marker; -1 when none.
     int findDuplicateTransponder(std::uint8_t satellite, std::uint16_t frequency,
                                  std::uint16_t symbolRate, std::uint8_t polarity) const;
-    // Transponder carrying these values; of two consecutive equal records the second
-    // wins. kNoTransponder when none.
+    // Transponder carrying these values, polarity aside; of two consecutive equal records
+    // the second wins. kNoTransponder when none.
     std::uint16_t findTransponder(std::uint8_t satellite, std::uint16_t frequency,
                                   std::uint16_t symbolRate) const;
+    // The first transponder with these values and this polarity: two transponders on one
+    // frequency with opposite polarity are two transponders. Only when none has the
+    // polarity, the search above (a file whose stream records carry polarities that
+    // disagree with its transponders still finds them).
+    std::uint16_t findTransponder(std::uint8_t satellite, std::uint16_t frequency,
+                                  std::uint16_t symbolRate, std::uint8_t polarity) const;
+    // The transponder a channel is tuned to, found from its stream record (the record is
+    // what the box reads); kNoTransponder when the record or the transponder is missing.
+    std::uint16_t transponderOfChannel(const ChannelRecord& channel) const;
 
     // Values of a transport-stream record: 0, 0 and 255 for an index past the loaded
     // records (the index just past them reads the record that ended the table).
     std::uint16_t streamFrequency(std::uint32_t streamIndex) const;
     std::uint16_t streamSymbolRate(std::uint32_t streamIndex) const;
     std::uint8_t streamSatellite(std::uint32_t streamIndex) const;
+    // The polarity bit of a stream record's flags (1 horizontal); 0 past the loaded records.
+    std::uint8_t streamPolarity(std::uint32_t streamIndex) const;
     // Whether a stream index names a record these lookups read.
     bool streamIndexValid(std::uint32_t streamIndex) const;
     // Stream index named by a stream reference (unsigned arithmetic, so any value maps).
@@ -174,6 +185,10 @@ public:
     EditResult editTransponder(int index, const TransponderValues& values);
 
     struct ChannelValues {
+        // The transponder choice was left as it was: an edit keeps the channel's
+        // satellite, transponder and stream reference exactly, even where no transponder
+        // matches its stream record. `satellite` and `transponder` are then not read.
+        bool keepTuning = false;
         std::uint8_t satellite = 0;
         std::uint16_t transponder = kNoTransponder;
         RecordName name{};
@@ -249,6 +264,7 @@ private:
     void moveRowContents(std::span<const std::uint16_t> rowPositions, std::span<const int> contentOfRow);
     bool streamRoomForOneMore() const;
     std::uint32_t addStreamRecordFor(const TransponderRecord& transponder, bool setModeValue);
+    int streamRecordTunedTo(const TransponderRecord& transponder) const;
     void writeChannelValues(ChannelRecord& channel, bool radio, const ChannelValues& values) const;
 };
 

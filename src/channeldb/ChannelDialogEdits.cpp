@@ -52,7 +52,8 @@ ChannelDatabase::EditResult ChannelDatabase::insertTransponder(const Transponder
         record.priority = values.priority & 3u;
     // The mark of a record the editor made; the priority the user chose stays.
     record.modeBits = kInsertedModeBits;
-    transponderMarks[static_cast<std::size_t>(free)] = 0;
+    // The mark stays the free record's: the marks are a table of their own that only a
+    // load sets, and the box may look for it.
     owner.transponderIndex[owner.transponderCount++] = static_cast<std::uint16_t>(free);
     modified = true;
     index = free;
@@ -154,12 +155,14 @@ ChannelDatabase::EditResult ChannelDatabase::insertChannel(bool radio, const Cha
         return EditResult::ChannelsFull;
 
     // A channel on the same transponder lends its stream reference; otherwise a new
-    // stream record is needed, and it must fit.
+    // stream record is needed, and it must fit. The lender's stream record must lead to
+    // that transponder too, so a same-frequency twin never lends its own.
     std::uint32_t streamRef = 0;
     bool found = false;
     for (int p = 0; p < kChannelSlots && channelOrder[p] != kNoOrderEntry; ++p) {
         const std::uint16_t other = channelOrder[p];
-        if (other < kChannelSlots && channels[other].transponder == values.transponder) {
+        if (other < kChannelSlots && channels[other].transponder == values.transponder
+            && transponderOfChannel(channels[other]) == values.transponder) {
             streamRef = channels[other].streamRef;
             found = true;
             break;
@@ -190,36 +193,56 @@ ChannelDatabase::EditResult ChannelDatabase::insertChannel(bool radio, const Cha
     return EditResult::Stored;
 }
 
+int ChannelDatabase::streamRecordTunedTo(const TransponderRecord& transponder) const
+{
+    // Every loaded record, not only the listed ones: a record whose last channel moved
+    // away is no longer listed, but it is still in the table and would be saved twice.
+    for (int index = 0; index < std::clamp(streamCount, 0, kStreamCapacity); ++index) {
+        const TransportStreamRecord& stream = transportStreams[static_cast<std::size_t>(index)];
+        if (stream.tsFrequency == transponder.frequency && stream.tsSymbolRate == transponder.symbolRate
+            && getBits(stream.tsFlags, channelblock::streamrec::kPolarityBit, 1) == (transponder.polarity & 1u)
+            && stream.tsSatellite == transponder.satellite)
+            return index;
+    }
+    return -1;
+}
+
 ChannelDatabase::EditResult ChannelDatabase::editChannel(int position, const ChannelValues& values)
 {
     if (position < 0 || position >= kChannelSlots || channelOrder[position] >= kChannelSlots
-        || values.transponder >= kTransponderCapacity)
+        || (!values.keepTuning && values.transponder >= kTransponderCapacity))
         return EditResult::NoSuchRecord;
     if (readsAsEmpty(values))
         return EditResult::ReadsAsEmpty;
     ChannelRecord& channel = channels[channelOrder[position]];
-    const TransponderRecord& tuned = transponders[values.transponder];
 
-    // The stream record with the transponder's tuning, if the listed records hold one.
-    const int searched = std::clamp(std::min(streamRefs.count, streamCount), 0, kStreamCapacity);
-    int match = -1;
-    for (int index = 0; index < searched && match < 0; ++index) {
-        const TransportStreamRecord& stream = transportStreams[static_cast<std::size_t>(index)];
-        if (stream.tsFrequency == tuned.frequency && stream.tsSymbolRate == tuned.symbolRate
-            && getBits(stream.tsFlags, channelblock::streamrec::kPolarityBit, 1) == (tuned.polarity & 1u)
-            && stream.tsSatellite == tuned.satellite)
-            match = index;
+    if (values.keepTuning || values.transponder == channel.transponder) {
+        // The transponder the channel is on: nothing to derive again, its reference stays.
+        ChannelValues kept = values;
+        if (values.keepTuning) {
+            kept.satellite = channel.satellite;
+            kept.transponder = channel.transponder;
+        }
+        writeChannelValues(channel, channel.isRadio(), kept);
+    } else {
+        const TransponderRecord& tuned = transponders[values.transponder];
+        const int match = streamRecordTunedTo(tuned);
+        std::uint32_t streamRef = 0;
+        if (match >= 0) {
+            // The list holds every reference a channel uses; the matched record's may
+            // have left it with its last channel.
+            streamRef = streamRefOf(static_cast<std::uint32_t>(match));
+            const auto listedEnd = streamRefs.refs.begin() + std::clamp(streamRefs.count, 0, kStreamCapacity);
+            if (std::find(streamRefs.refs.begin(), listedEnd, streamRef) == listedEnd
+                && streamRefs.count >= kStreamCapacity)
+                return EditResult::StreamTableFull;
+            addStreamRef(streamRef);
+        } else if (!streamRoomForOneMore()) {
+            return EditResult::StreamTableFull;
+        }
+        writeChannelValues(channel, channel.isRadio(), values);
+        channel.streamRef = match >= 0 ? streamRef : addStreamRecordFor(tuned, false);
     }
-    const bool retuned = values.transponder != channel.transponder;
-    if (match < 0 && retuned && !streamRoomForOneMore())
-        return EditResult::StreamTableFull;
-
-    writeChannelValues(channel, channel.isRadio(), values);
-    if (match >= 0)
-        channel.streamRef = streamRefOf(static_cast<std::uint32_t>(match));
-    else if (retuned)
-        channel.streamRef = addStreamRecordFor(tuned, false);
-    // Otherwise the transponder is the one the channel had: its reference stays.
     modified = true;
     rebuildCountersAndFavorites();
     return EditResult::Stored;

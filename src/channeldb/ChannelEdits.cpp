@@ -2,6 +2,7 @@
 #include "ChannelDatabase.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 namespace updatetool {
@@ -69,26 +70,39 @@ int ChannelDatabase::deleteChannelsAt(std::span<const int> positions)
 
 int ChannelDatabase::deleteChannelsOfTransponder(int transponder, bool& streamMissing)
 {
-    const TransponderRecord& tuned = transponders[transponder];
+    // Every channel of a stream record is on the same transponder: look it up once.
+    constexpr std::uint16_t kNotLookedUp = 0xFFFF;
+    std::array<std::uint16_t, kStreamCapacity> transponderOfStream;
+    transponderOfStream.fill(kNotLookedUp);
     std::vector<int> positions;
     for (int position = 0; position < kChannelSlots && channelOrder[position] != kNoOrderEntry; ++position) {
         const std::uint16_t slot = channelOrder[position];
         if (slot >= kChannelSlots)
             continue;
         const ChannelRecord& channel = channels[slot];
-        if (channel.streamRef == kNoStreamRef || channel.streamRef == 0)
+        if (channel.streamRef == kNoStreamRef)
             break;
+        // A channel without a stream record is on no transponder; the channels after it
+        // still are.
+        if (channel.streamRef == 0)
+            continue;
         // The stream record, not the channel's own transponder field, says where a
         // channel is tuned: that is what the box reads.
         const std::uint32_t stream = streamIndexOf(channel.streamRef);
-        const std::uint16_t frequency = streamFrequency(stream);
-        const std::uint16_t symbolRate = streamSymbolRate(stream);
-        const std::uint8_t satellite = streamSatellite(stream);
-        if (frequency == 0 || symbolRate == 0 || satellite == kNoSatellite) {
+        if (streamFrequency(stream) == 0 || streamSymbolRate(stream) == 0 || streamSatellite(stream) == kNoSatellite) {
             streamMissing = true;
             continue;
         }
-        if (frequency == tuned.frequency && symbolRate == tuned.symbolRate && satellite == tuned.satellite)
+        // The same transponder the lists show the channel under, polarity included, so
+        // the channels of a same-frequency twin stay.
+        // (The lookup uses the channel's satellite; only the usual case, the stream
+        // record's own, is kept for the next channel.)
+        std::uint16_t tuned = transponderOfStream[stream];
+        if (channel.satellite != streamSatellite(stream))
+            tuned = transponderOfChannel(channel);
+        else if (tuned == kNotLookedUp)
+            tuned = transponderOfStream[stream] = transponderOfChannel(channel);
+        if (tuned == transponder)
             positions.push_back(position);
     }
     return markChannelsDeleted(positions);

@@ -40,6 +40,28 @@ QByteArray toBoxText(const QString& text, qsizetype length)
     return text.left(length).toLatin1();
 }
 
+QString nameRefusal(const QString& field, const QString& name)
+{
+    if (name.isEmpty())
+        return {};
+    if (name.trimmed().isEmpty())
+        return QStringLiteral("%1 cannot be only blanks: enter at least one letter, digit or sign.").arg(field);
+    for (const char32_t code : name.toUcs4()) {
+        // Control codes have no picture in the lists either.
+        if (code < 0x20 || (code >= 0x7F && code < 0xA0) || code > 0xFF)
+            return QStringLiteral("%1 cannot hold \"%2\": only single-byte (Latin-1) letters, digits and signs "
+                                  "can be stored.").arg(field, QString::fromUcs4(&code, 1));
+    }
+    return {};
+}
+
+QString sixteenBitRefusal(const QString& field, std::uint32_t value)
+{
+    if (value <= 0xFFFF)
+        return {};
+    return QStringLiteral("%1 must be a number from 0 to 65535.").arg(field);
+}
+
 QString tableText(unsigned stringId)
 {
     const std::string_view text = loadString(stringId);

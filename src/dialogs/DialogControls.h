@@ -32,6 +32,14 @@ QString fromBoxText(std::string_view text);
 // And back: at most `length` bytes, a character the box cannot hold as '?'.
 QByteArray toBoxText(const QString& text, qsizetype length);
 
+// Why a name typed for `field` cannot be stored as it is, or an empty text when it can:
+// a name of blanks only, or a character outside the box's single-byte (Latin-1) set,
+// which would otherwise be stored as '?'. An empty name is the caller's own message.
+QString nameRefusal(const QString& field, const QString& name);
+// Why a number typed for `field` does not fit the 16 bits it is stored in, or an empty
+// text when it fits; it would otherwise be cut to its low 16 bits.
+QString sixteenBitRefusal(const QString& field, std::uint32_t value);
+
 // A string-table text as a QString.
 QString tableText(unsigned stringId);
 

@@ -90,6 +90,21 @@ std::uint16_t ChannelTransponders::of(const ChannelRecord& channel)
     return transponderOfStream_[stream];
 }
 
+int channelWithServiceId(const ChannelDatabase& database, int transponder, std::uint16_t serviceId,
+                         int exceptPosition)
+{
+    if (transponder < 0 || transponder >= kTransponderCapacity)
+        return -1;
+    ChannelTransponders transponders(database);
+    int found = -1;
+    forEachOrderedChannel(database, [&](int position, const ChannelRecord& channel) {
+        if (position != exceptPosition && channel.serviceId == serviceId && transponders.of(channel) == transponder)
+            found = position;
+        return found < 0;
+    });
+    return found;
+}
+
 std::vector<int> duplicateRows(const ChannelDatabase& database, std::span<const std::uint16_t> rowPositions)
 {
     ChannelTransponders transponders(database);

@@ -66,6 +66,11 @@ private:
     std::array<std::uint16_t, kStreamCapacity> transponderOfStream_{};
 };
 
+// The channel-order position of the first channel, other than the one at `exceptPosition`,
+// that is tuned to `transponder` with this Ch. ID; -1 when there is none.
+int channelWithServiceId(const ChannelDatabase& database, int transponder, std::uint16_t serviceId,
+                         int exceptPosition);
+
 // The rows (ascending) whose channel has the same Ch. ID on the same transponder as a
 // channel of an earlier row; rows stand for these channel-order positions. Channels
 // whose transponder cannot be found are never counted as duplicates.

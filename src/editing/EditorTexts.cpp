@@ -71,11 +71,7 @@ std::string channelRowText(int number, const RecordName& name)
 
 std::uint16_t transponderOfChannel(const ChannelDatabase& database, const ChannelRecord& channel)
 {
-    const std::uint32_t stream = ChannelDatabase::streamIndexOf(channel.streamRef);
-    if (!database.streamIndexValid(stream))
-        return kNoTransponder;
-    return database.findTransponder(channel.satellite, database.streamFrequency(stream),
-                                    database.streamSymbolRate(stream));
+    return database.transponderOfChannel(channel);
 }
 
 std::string satellitePanelText(const ChannelDatabase& database, int satellite)

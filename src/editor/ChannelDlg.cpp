@@ -27,7 +27,11 @@ constexpr char kStreamTableFull[] =
     "There is no room for another transport stream record (all 1200 are in use); nothing was changed.";
 constexpr char kReadsAsEmpty[] =
     "Vid PID 65535 together with Ch. ID 65535 marks an empty channel slot; change one of them.";
+constexpr char kUnknownTransponder[] = "(unknown transponder)";
+constexpr char kServiceIdTaken[] = "Ch. ID %1 is already used by %2 on this transponder. Keep it?";
 constexpr int kNameLength = 15;
+// Item data of the entry that stands for a transponder the channel's stream record does not lead to.
+constexpr int kUnknownEntry = -1;
 
 QLineEdit* numberField(QWidget* parent, int id)
 {
@@ -52,8 +56,9 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
     // The satellite: the chosen one for an insert, the one the channel's transponder
     // belongs to for an edit.
     satellite_ = std::clamp(opening_.satelliteRow - 1, 0, kSatelliteCapacity - 1);
+    std::uint16_t tuned = kNoTransponder;
     if (channel != nullptr) {
-        const std::uint16_t tuned = transponderOfChannel(database, *channel);
+        tuned = transponderOfChannel(database, *channel);
         satellite_ = tuned < kTransponderCapacity ? database.transponders[tuned].satellite : channel->satellite;
     }
     // A damaged file's index names no satellite: nothing to choose from, so OK is refused
@@ -90,6 +95,10 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
         if (satelliteKnown && record.satellite == satellite.number && transponderListable(record, database.satelliteCount))
             transponder_->addItem(fromBoxText(transponderRowText(record)), index);
     }
+    // A channel whose stream record leads to no listed transponder says so, and keeps its
+    // tuning while that entry stays chosen, rather than taking the first transponder.
+    if (channel != nullptr && transponder_->findData(tuned) < 0)
+        transponder_->insertItem(0, QString::fromLatin1(kUnknownTransponder), kUnknownEntry);
     addRow(QStringLiteral("Transponder"), transponder_);
     ++row;
 
@@ -140,8 +149,10 @@ CChannelDlg::CChannelDlg(ChannelEditCommands& commands, DialogService& dialogs, 
     serviceId_->setText(QString::number(database.nextFreeServiceId));
     if (channel != nullptr) {
         name_->setText(fromBoxText(shownChannelName(channel->name)));
-        if (const int entry = transponder_->findData(channel->transponder); entry >= 0)
+        if (const int entry = transponder_->findData(tuned); entry >= 0)
             transponder_->setCurrentIndex(entry);
+        initialEntry_ = transponder_->currentIndex();
+        initialServiceId_ = channel->serviceId;
         for (int group = 1; group <= 7; ++group)
             favorites_[group - 1]->setChecked(channel->flags & channelflag::favorite(group));
         audioPid_->setText(QString::number(channel->audioPid));
@@ -165,6 +176,7 @@ void CChannelDlg::onOk()
     // The fields in the order they are taken; the first that holds no number is named.
     std::array<std::uint32_t, 4> numbers{};
     const std::array<QLineEdit*, 4> fields{videoPid_, serviceId_, audioPid_, pcrPid_};
+    const std::array<const char*, 4> names{"Vid PID", "Ch. ID", "Aud PID", "PCR PID"};
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const auto value = parseUnsigned(fields[i]->text());
         if (!value) {
@@ -178,9 +190,20 @@ void CChannelDlg::onOk()
             dialogs_.warn(this, QString::fromLatin1(kServiceIdRange));
             return;
         }
+        // A PID past 16 bits would be stored cut to its low bits: another PID than typed.
+        if (const QString refusal = sixteenBitRefusal(QString::fromLatin1(names[i]), *value); !refusal.isEmpty()) {
+            fields[i]->setFocus();
+            dialogs_.stopText(this, refusal);
+            return;
+        }
     }
     if (name_->text().isEmpty()) {
         dialogs_.stopText(this, QString::fromLatin1(kNeedText));
+        return;
+    }
+    if (const QString refusal = nameRefusal(QStringLiteral("Channel Name"), name_->text()); !refusal.isEmpty()) {
+        name_->setFocus();
+        dialogs_.stopText(this, refusal);
         return;
     }
     if (transponder_->currentIndex() < 0) {
@@ -188,9 +211,14 @@ void CChannelDlg::onOk()
         return;
     }
 
+    const ChannelDatabase& database = commands_.database();
+    const bool edit = opening_.mode == kEdit;
     ChannelDatabase::ChannelValues values;
+    // The choice the dialog opened with: the channel's tuning is not derived again.
+    values.keepTuning = edit && transponder_->currentIndex() == initialEntry_;
+    const int chosen = transponder_->currentData().toInt();
     values.satellite = static_cast<std::uint8_t>(satellite_);
-    values.transponder = static_cast<std::uint16_t>(transponder_->currentData().toInt());
+    values.transponder = static_cast<std::uint16_t>(chosen == kUnknownEntry ? kNoTransponder : chosen);
     const QByteArray name = toBoxText(name_->text(), kNameLength);
     std::copy_n(name.constData(), std::min<qsizetype>(name.size(), kNameLength), values.name.begin());
     values.videoPid = lowBits(numbers[0]);
@@ -204,8 +232,25 @@ void CChannelDlg::onOk()
         if (favorites_[group]->isChecked())
             values.favorites |= static_cast<std::uint8_t>(1u << group);
 
+    // Two channels with one Ch. ID on one transponder are usually a mistake, but some lists
+    // carry such pairs on purpose: ask, and only about a pair this OK would make.
+    const bool pairUnchanged = values.keepTuning && values.serviceId == initialServiceId_;
+    if (chosen != kUnknownEntry && !pairUnchanged) {
+        const int other = channelWithServiceId(database, chosen, values.serviceId, edit ? opening_.position : -1);
+        if (other >= 0) {
+            const ChannelRecord& taken = database.channels[database.channelOrder[static_cast<std::size_t>(other)]];
+            const QString question = QString::fromLatin1(kServiceIdTaken)
+                                         .arg(values.serviceId)
+                                         .arg(fromBoxText(shownChannelName(taken.name)));
+            if (dialogs_.ask(this, question) != MessageAnswer::Yes) {
+                serviceId_->setFocus();
+                return;
+            }
+        }
+    }
+
     ChannelDatabase::EditResult result;
-    if (opening_.mode == kInsert) {
+    if (!edit) {
         result = commands_.insertChannel(opening_.radio, values, position_);
     } else {
         position_ = opening_.position;

@@ -55,6 +55,9 @@ private:
     const Opening opening_;
     int satellite_ = 0;
     int position_ = -1;
+    // Edit: the transponder entry and Ch. ID the dialog opened with.
+    int initialEntry_ = -1;
+    std::uint16_t initialServiceId_ = 0;
     QLineEdit* name_ = nullptr;
     QComboBox* transponder_ = nullptr;
     QLineEdit* videoPid_ = nullptr;

@@ -150,6 +150,14 @@ QString panelText(const std::string& text)
     return shown;
 }
 
+// Return, or Enter on the keypad (which comes with the keypad modifier): both act by
+// the focus, and neither may reach the dialog's default button, which would save.
+bool isEnterKey(const QKeyEvent* key)
+{
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 QString saveFailureReason(SaveError error)
 {
     switch (error) {
@@ -235,6 +243,7 @@ void CChannelEditorDlg::createControls()
         }
         widget->setProperty(kControlIdProperty, control.id);
         widget->setGeometry(units.rect(control.x, control.y, control.width, control.height));
+        templateGeometry_.insert(control.id, widget->geometry());
         widget->setVisible(!(control.style & kHidden));
         widget->setEnabled(!(control.style & kDisabled));
     }
@@ -382,8 +391,15 @@ void CChannelEditorDlg::connectLists()
             onChannelSelected(true);
     });
     connect(transponderList_, &QListView::doubleClicked, this, [this] { runCommand(kCmdEditTransponder); });
-    connect(tvList_, &CDragDropListBox::rowDoubleClicked, this, [this] { runCommand(kCmdEditChannel); });
-    connect(radioList_, &CDragDropListBox::rowDoubleClicked, this, [this] { runCommand(kCmdEditChannel); });
+    // The row double-clicked is the one edited, whatever was selected before.
+    connect(tvList_, &CDragDropListBox::rowDoubleClicked, this, [this](int row) { editChannelAt(tvList_, row); });
+    connect(radioList_, &CDragDropListBox::rowDoubleClicked, this, [this](int row) { editChannelAt(radioList_, row); });
+    // Choosing "All" when it is already chosen changes no selection, but still asks for
+    // the empty panel.
+    connect(satelliteList_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (index.row() == 0 && satelliteRow() == 0)
+            showInfo(InfoKind::Empty, 0);
+    });
 }
 
 void CChannelEditorDlg::open()
@@ -411,12 +427,60 @@ void CChannelEditorDlg::setLiveText(int id, const QString& text)
     if (label == nullptr || label->text() == text)
         return;
     label->setText(text);
+    if (id == kTransponderLabel || id == kTvLabel || id == kRadioLabel)
+        fitCountLabel(label);
     // A screen reader hears the label as it is now, not as it was when the window opened.
     if (label == infoPanel_) {
         label->setAccessibleDescription(text);
     } else {
         label->setAccessibleName(text.trimmed());
     }
+}
+
+void CChannelEditorDlg::fitCountLabel(QLabel* label)
+{
+    // A count can make the text wider than the template's label ("1200 - Trasponders"):
+    // the label grows about its own centre rather than cut the text off.
+    const QRect planned = templateGeometry_.value(label->property(kControlIdProperty).toInt());
+    if (planned.isNull())
+        return;
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin() + 4;
+    const int width = std::max(planned.width(), needed);
+    const int left = std::clamp(planned.center().x() - width / 2, 0, std::max(0, this->width() - width));
+    label->setGeometry(left, planned.y(), width, planned.height());
+    if (focusMarker_ != nullptr && controlById(this, activeList_) == label)
+        onActiveListChanged(activeList_, nullptr);
+}
+
+void CChannelEditorDlg::clearStatus()
+{
+    if (status_ != nullptr && !status_->text().isEmpty()) {
+        status_->clear();
+        status_->setAccessibleDescription(QString());
+    }
+}
+
+void CChannelEditorDlg::showCurrentInfo()
+{
+    // The most specific choice the lists show: a channel, else a transponder, else a satellite.
+    CDragDropListBox* list = activeList_ == kTvLabel || activeList_ == kRadioLabel ? activeChannelList() : nullptr;
+    if (list != nullptr) {
+        const QModelIndex current = list->currentIndex();
+        const std::vector<int> selected = list->selectedRows();
+        const int row = current.isValid() && list->isRowSelected(current.row()) ? current.row()
+                      : selected.empty()                                        ? -1
+                                                                                : selected.front();
+        if (row >= 0) {
+            showInfo(list == tvList_ ? InfoKind::Tv : InfoKind::Radio, modelOf(list)->itemData(row));
+            return;
+        }
+    }
+    if (transponderRow() >= 0)
+        showInfo(InfoKind::Transponder, transponderModel_->itemData(transponderRow()));
+    else if (satelliteRow() > 0)
+        showInfo(InfoKind::Satellite, std::min(satelliteRow() - 1, kSatelliteCapacity - 1));
+    else
+        showInfo(InfoKind::Empty, 0);
 }
 
 void CChannelEditorDlg::repaintSatelliteAndTransponderLists()
@@ -613,6 +677,7 @@ std::vector<int> CChannelEditorDlg::moveSelectedRows(int listId, const std::vect
 {
     CDragDropListBox* list = listId == kTvList ? tvList_ : radioList_;
     EditorListModel* model = modelOf(list);
+    clearStatus();
     const std::vector<int> after = commands_.moveSelectedRows(model->items(), selectedRows, target);
     if (!selectedRows.empty()) {
         const int first = std::min({selectedRows.front(), target, after.empty() ? target : after.front()});
@@ -629,6 +694,7 @@ void CChannelEditorDlg::deleteSelectedChannels(int listId)
     const std::vector<int> rows = list->selectedRows();
     if (rows.empty())
         return;
+    clearStatus();
     std::vector<int> positions;
     positions.reserve(rows.size());
     for (const int row : rows)
@@ -643,11 +709,14 @@ void CChannelEditorDlg::deleteSelectedChannels(int listId)
         list->selectRows({row});
         list->selectionModel()->setCurrentIndex(modelOf(list)->index(row), QItemSelectionModel::NoUpdate);
         updatingLists_ = wasUpdating;
+        // The panel describes the row now selected, not the deleted channel.
+        showInfo(list == tvList_ ? InfoKind::Tv : InfoKind::Radio, modelOf(list)->itemData(row));
     } else {
         // This list stays empty, but the deletion moved the other list's channel-order
         // positions down: its rows must be made again or they would name other channels.
         fillChannelLists(lastMode_, lastArg_, list == tvList_ ? 2 : 1);
         modelOf(list)->clear();
+        showCurrentInfo();
     }
     repaintSatelliteAndTransponderLists();
     updateCountLabel(list == tvList_ ? kTvLabel : kRadioLabel);
@@ -693,6 +762,8 @@ void CChannelEditorDlg::deleteOneTransponder()
 
 void CChannelEditorDlg::runCommand(int command)
 {
+    // What the last command found no longer holds once the next one runs.
+    clearStatus();
     switch (command) {
     case kCmdInsertChannel:
         editChannel(true);
@@ -746,25 +817,40 @@ int CChannelEditorDlg::runModal(QDialog& dialog)
 
 void CChannelEditorDlg::editChannel(bool insert)
 {
+    if (insert) {
+        editChannelAt(activeChannelList(), -1);
+        return;
+    }
+    // The current row when it is selected, else the first selected one, else nothing.
     CDragDropListBox* list = activeChannelList();
-    EditorListModel* model = modelOf(list);
     const QModelIndex current = list->currentIndex();
+    const std::vector<int> selected = list->selectedRows();
+    if (current.isValid() && list->isRowSelected(current.row()))
+        editChannelAt(list, current.row());
+    else if (!selected.empty())
+        editChannelAt(list, selected.front());
+}
+
+void CChannelEditorDlg::editChannelAt(CDragDropListBox* list, int row)
+{
+    clearStatus();
+    const bool insert = row < 0;
+    EditorListModel* model = modelOf(list);
+    if (!insert && row >= model->rowCount())
+        return;
+    onActiveListChanged(list == tvList_ ? kTvLabel : kRadioLabel, list);
     CChannelDlg::Opening opening;
     opening.mode = insert ? CChannelDlg::kInsert : CChannelDlg::kEdit;
     opening.radio = activeList_ != kTvLabel;
     opening.satelliteRow = satelliteRow();
     opening.transponder = transponderRow() >= 0 ? transponderModel_->itemData(transponderRow()) : -1;
-    if (!insert) {
-        if (!current.isValid())
-            return;
-        opening.position = model->itemData(current.row());
-    }
+    if (!insert)
+        opening.position = model->itemData(row);
     CChannelDlg dialog(commands_, dialogs_, opening, this);
     if (runModal(dialog) != QDialog::Accepted)
         return;
 
     const bool wasUpdating = std::exchange(updatingLists_, true);
-    int row = current.row();
     if (insert) {
         // A TV channel goes in before the radio ones, whose positions move up by one.
         if (!opening.radio)
@@ -791,7 +877,7 @@ void CChannelEditorDlg::editChannel(bool insert)
     list->selectionModel()->select(model->index(row), QItemSelectionModel::Select);
     list->selectionModel()->setCurrentIndex(model->index(row), QItemSelectionModel::NoUpdate);
     updatingLists_ = wasUpdating;
-    showInfo(opening.radio ? InfoKind::Radio : InfoKind::Tv, model->itemData(row));
+    showInfo(list == radioList_ ? InfoKind::Radio : InfoKind::Tv, model->itemData(row));
 }
 
 void CChannelEditorDlg::editSatellite()
@@ -827,8 +913,9 @@ void CChannelEditorDlg::editTransponder(bool insert)
     }
     selectRow(transponderList_, shown);
     updatingLists_ = wasUpdating;
-    tvList_->viewport()->update();
-    radioList_->viewport()->update();
+    // The chosen transponder is now this one: its channels and its panel, as a click on
+    // its row would show them.
+    onTransponderSelected();
 }
 
 void CChannelEditorDlg::outText()
@@ -859,6 +946,7 @@ std::vector<int> CChannelEditorDlg::shiftSelectedRows(int listId, const std::vec
     CDragDropListBox* list = listId == kTvList ? tvList_ : radioList_;
     static constexpr ChannelDatabase::Shift kShifts[] = {ChannelDatabase::Shift::Up, ChannelDatabase::Shift::Down,
                                                          ChannelDatabase::Shift::Top, ChannelDatabase::Shift::Bottom};
+    clearStatus();
     const std::vector<int> after =
         commands_.moveSelectedBy(modelOf(list)->items(), selectedRows, kShifts[static_cast<int>(shift)]);
     modelOf(list)->rowsChanged(0, list->rowCount() - 1);
@@ -940,7 +1028,7 @@ void CChannelEditorDlg::undoOrRedo(bool undo)
         }
     }
     updatingLists_ = wasUpdating;
-    showInfo(InfoKind::Empty, 0);
+    showCurrentInfo();
     const QString text = QString::fromLatin1(undo ? "Undone: %1" : "Redone: %1").arg(QString::fromStdString(label));
     status_->setText(text);
     status_->setAccessibleDescription(text);
@@ -984,7 +1072,7 @@ void CChannelEditorDlg::reject()
 
 void CChannelEditorDlg::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    if (isEnterKey(event)) {
         enterOrSave(QApplication::focusWidget());
         return;
     }
@@ -1021,7 +1109,7 @@ bool CChannelEditorDlg::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         // Enter on a list edits its row, whatever the list would do with it.
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+        if (isEnterKey(key)) {
             enterOrSave(static_cast<QWidget*>(watched));
             return true;
         }

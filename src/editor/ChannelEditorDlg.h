@@ -6,6 +6,8 @@
 #include <vector>
 
 #include <QDialog>
+#include <QHash>
+#include <QRect>
 
 #include "ChannelEditCommands.h"
 #include "DragDropListBox.h"
@@ -113,6 +115,10 @@ private:
     void connectLists();
     void repaintSatelliteAndTransponderLists();
     void setLiveText(int id, const QString& text);
+    void fitCountLabel(QLabel* label);
+    void clearStatus();
+    // The panel for what the lists now show as chosen.
+    void showCurrentInfo();
 
     void onSatelliteSelected(int row);
     void onTransponderSelected();
@@ -124,6 +130,8 @@ private:
     void deleteOneTransponder();
     void openHelp();
     void editChannel(bool insert);
+    // Edits the channel of that row, or inserts one (row -1), for that list.
+    void editChannelAt(CDragDropListBox* list, int row);
     void editSatellite();
     void editTransponder(bool insert);
     void outText();
@@ -172,6 +180,8 @@ private:
     // change is not taken for the user's.
     bool updatingLists_ = false;
     QDialog* help_ = nullptr;
+    // Where the template puts each control, for labels that grow with their text.
+    QHash<int, QRect> templateGeometry_;
     ModalRunner modalRunner_;
 };
 

@@ -298,6 +298,7 @@ void CDragDropListBox::releaseSelect(int row)
 {
     const bool ctrl = pressKeys_ & Qt::ControlModifier;
     selectingByMouse_ = true;
+    int shown = row;
     if (row == pressRow_) {
         if (ctrl)
             selectionModel()->select(model()->index(row, 0), QItemSelectionModel::Deselect);
@@ -311,11 +312,14 @@ void CDragDropListBox::releaseSelect(int row)
         } else if (owner_) {
             const std::vector<int> after = owner_->moveSelectedRows(controlId_, selectedRows(), row);
             selectRows(after);
+            // The row dropped on now holds another channel: the panel follows the moved one.
+            if (!after.empty())
+                shown = after.front();
         }
     }
     selectingByMouse_ = false;
     if (owner_)
-        owner_->showChannelInfo(controlId_, row);
+        owner_->showChannelInfo(controlId_, shown);
 }
 
 void CDragDropListBox::mouseDoubleClickEvent(QMouseEvent* event)

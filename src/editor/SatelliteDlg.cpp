@@ -1,6 +1,7 @@
 #include "SatelliteDlg.h"
 
 #include <array>
+#include <tuple>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -177,9 +178,22 @@ void CSatelliteDlg::onOk()
         dialogs_.warn(this, QString::fromLatin1(kNotAPositiveInteger));
         return;
     }
+    // An L.O. past 16 bits would be stored cut to its low bits: another frequency than typed.
+    for (const auto& [field, value, text] : {std::tuple{highLo_, *high, "High L.O."}, std::tuple{lowLo_, *low, "Low L.O."}}) {
+        if (const QString refusal = sixteenBitRefusal(QString::fromLatin1(text), value); !refusal.isEmpty()) {
+            field->setFocus();
+            dialogs_.stopText(this, refusal);
+            return;
+        }
+    }
     commands_.database().modified = true;
     if (name_->text().isEmpty()) {
         dialogs_.stopText(this, QString::fromLatin1(kNeedText));
+        return;
+    }
+    if (const QString refusal = nameRefusal(QStringLiteral("Satellite Name"), name_->text()); !refusal.isEmpty()) {
+        name_->setFocus();
+        dialogs_.stopText(this, refusal);
         return;
     }
     ChannelDatabase::SatelliteSettings settings;

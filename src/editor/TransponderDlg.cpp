@@ -86,7 +86,8 @@ CTransponderDlg::CTransponderDlg(ChannelEditCommands& commands, DialogService& d
 
     frequency_ = new QLineEdit(this);
     frequency_->setProperty(kControlIdProperty, kFrequency);
-    frequency_->setMaxLength(6);
+    // A terrestrial record holds up to 65535 units of 100 kHz: 6553500 kHz takes seven digits.
+    frequency_->setMaxLength(isTerrestrial ? 7 : 6);
     auto* frequencyLabel = new QLabel(QStringLiteral("Frequency"), this);
     frequencyLabel->setBuddy(frequency_);
     grid->addWidget(frequencyLabel, 2, 0);
@@ -118,6 +119,8 @@ CTransponderDlg::CTransponderDlg(ChannelEditCommands& commands, DialogService& d
     }
     frequency_->setText(QString::number(frequencyShown));
     symbolRate_->setText(QString::number(secondShown));
+    shownFrequency_ = frequency_->text();
+    shownSecond_ = symbolRate_->text();
     (isTerrestrial ? priority_ : polarity_)->setCurrentIndex(choice);
     // The numbers are what the user came to type: start there, ready to be replaced.
     frequency_->setFocus();
@@ -144,11 +147,14 @@ void CTransponderDlg::onOk()
         return;
     }
     const bool isTerrestrial = terrestrial();
-    if (!(isTerrestrial ? kTerrestrialFrequency : kSatelliteFrequency).holds(*frequency)) {
+    // Values a file brought along and the user left as they were are not refused: an
+    // untouched OK changes nothing, even where a stored value lies outside the ranges.
+    const bool untouched = mode_ == kEdit && frequency_->text() == shownFrequency_ && symbolRate_->text() == shownSecond_;
+    if (!untouched && !(isTerrestrial ? kTerrestrialFrequency : kSatelliteFrequency).holds(*frequency)) {
         refuse(kFrequencyRange);
         return;
     }
-    if (!(isTerrestrial ? kTerrestrialChannel : kSatelliteSymbolRate).holds(*second)) {
+    if (!untouched && !(isTerrestrial ? kTerrestrialChannel : kSatelliteSymbolRate).holds(*second)) {
         refuse(kSymbolRateRange);
         return;
     }

@@ -55,6 +55,9 @@ private:
     QComboBox* priority_ = nullptr;
     QLineEdit* frequency_ = nullptr;
     QLineEdit* symbolRate_ = nullptr;
+    // What the two number fields showed when the dialog opened.
+    QString shownFrequency_;
+    QString shownSecond_;
 };
 
 } // namespace updatetool

@@ -274,8 +274,13 @@ TEST(ChannelDatabase, FindTransponderPrefersTheNextRecordOnEqualValues)
     };
     for (const auto& c : cases)
         EXPECT_EQ(database->findTransponder(c.satellite, c.frequency, c.symbolRate), c.expected);
-    // The channels of stream 4 are assigned the same way.
-    EXPECT_EQ(database->channels[4].transponder, 5);
+    // With the polarity the record that has it wins; without a record that has it, the
+    // rule above.
+    EXPECT_EQ(database->findTransponder(fourth.satellite, fourth.frequency, fourth.symbolRate, fourth.polarity), 4);
+    EXPECT_EQ(database->findTransponder(fourth.satellite, fourth.frequency, fourth.symbolRate, fourth.polarity ^ 1), 5);
+    EXPECT_EQ(database->findTransponder(third.satellite, third.frequency, third.symbolRate, third.polarity ^ 1), 3);
+    // The channels of stream 4 have record 4's polarity.
+    EXPECT_EQ(database->channels[4].transponder, 4);
     EXPECT_EQ(database->channels[3].transponder, 3);
 }
 

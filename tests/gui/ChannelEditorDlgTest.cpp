@@ -11,9 +11,11 @@
 #include <QPushButton>
 
 #include "ChannelDatabase.h"
+#include "ChannelDlg.h"
 #include "ChannelEditorDlg.h"
 #include "GuiTestBase.h"
 #include "SampleImages.h"
+#include "TransponderDlg.h"
 
 using namespace updatetool;
 using namespace updatetool::test;
@@ -107,6 +109,13 @@ protected:
         QApplication::sendEvent(widget, &event);
     }
     QString panel() const { return textOf(editor.get(), Editor::kInfoPanel); }
+    QString editorStatus() const
+    {
+        for (QLabel* label : editor->findChildren<QLabel*>())
+            if (label->accessibleName() == "Status")
+                return label->text();
+        return QStringLiteral("(no status line)");
+    }
 
     std::unique_ptr<ChannelDatabase> database = std::make_unique<ChannelDatabase>();
     std::unique_ptr<Editor> editor;
@@ -504,6 +513,137 @@ TEST_F(ChannelEditorDlgTest, ApplyOrderFromAnExportedList)
     rightClick(tv->viewport(), centre(tv, 0));
     EXPECT_EQ(rows(tv), original);
     EXPECT_EQ(dialogs.messageTexts().back(), "Order applied: 240 matched, 0 unmatched (kept after the matched ones), 0 reference entries ignored.");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChannelEditorDlgTest, ADoubleClickEditsTheRowDoubleClicked)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    QStringList edited;
+    editor->setModalRunner([&](QDialog& dialog) {
+        edited << controlAs<QLineEdit>(&dialog, CChannelDlg::kName)->text();
+        return int(QDialog::Rejected);
+    });
+    const auto doubleClick = [&](int row) {
+        mouse(tv, QEvent::MouseButtonPress, centre(tv, row));
+        mouse(tv, QEvent::MouseButtonRelease, centre(tv, row));
+        mouse(tv, QEvent::MouseButtonDblClick, centre(tv, row));
+        mouse(tv, QEvent::MouseButtonRelease, centre(tv, row));
+    };
+    click(tv, 3);
+    click(tv, 5, Qt::ControlModifier);
+    doubleClick(3); // a row of the selection, not the current one (5)
+    doubleClick(10); // a row outside it
+    const auto nameAt = [&](int row) { return rows(tv)[row].mid(5); };
+    EXPECT_EQ(edited, (QStringList{nameAt(3), nameAt(10)}));
+}
+
+TEST_F(ChannelEditorDlgTest, EnterAndKeypadEnterActByFocusAndOnlySaveSaves)
+{
+    const struct {
+        const char* focus;
+        bool selectRow;
+        int dialogsOpened;
+        bool saved;
+    } cases[] = {
+        {"filter", false, 0, false}, {"quit", false, 0, false},  {"tv", true, 1, false},
+        {"tv", false, 0, false},     {"transponders", true, 1, false}, {"save", false, 0, true},
+    };
+    for (const auto& c : cases) {
+        for (const Qt::KeyboardModifiers keys : {Qt::KeyboardModifiers(Qt::KeypadModifier), Qt::KeyboardModifiers()}) {
+            SCOPED_TRACE(std::string(c.focus) + (keys ? " keypad Enter" : " Return"));
+            open();
+            int opened = 0;
+            editor->setModalRunner([&](QDialog&) { return ++opened, int(QDialog::Rejected); });
+            const std::string focus = c.focus;
+            QWidget* target = nullptr;
+            if (focus == "filter") {
+                for (QLineEdit* field : editor->findChildren<QLineEdit*>())
+                    if (field->accessibleName() == "Filter")
+                        target = field;
+            } else if (focus == "tv" || focus == "transponders") {
+                auto* list = focus == "tv" ? static_cast<QAbstractItemView*>(channels(Editor::kTvList))
+                                           : view(Editor::kTransponderList);
+                if (c.selectRow)
+                    click(list, 1);
+                target = list;
+            } else {
+                target = controlById(editor.get(), focus == "save" ? Editor::kSave : Editor::kQuit);
+            }
+            ASSERT_NE(target, nullptr);
+            target->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(target, keys ? Qt::Key_Enter : Qt::Key_Return, keys);
+            EXPECT_EQ(opened, c.dialogsOpened);
+            EXPECT_EQ(editor->isVisible(), !c.saved);
+            EXPECT_EQ(editor->result() == QDialog::Accepted, c.saved);
+        }
+    }
+}
+
+TEST_F(ChannelEditorDlgTest, CountLabelsShowTheirWholeText)
+{
+    open(samples::fullChannelImage());
+    for (const int id : {Editor::kTransponderLabel, Editor::kTvLabel, Editor::kRadioLabel}) {
+        auto* label = controlAs<QLabel>(editor.get(), id);
+        SCOPED_TRACE(label->text().toStdString());
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        EXPECT_GE(label->x(), 0);
+        EXPECT_LE(label->x() + label->width(), editor->width());
+    }
+    EXPECT_EQ(textOf(editor.get(), Editor::kTransponderLabel), "1200 - Trasponders");
+}
+
+TEST_F(ChannelEditorDlgTest, ThePanelDescribesWhatIsCurrentAfterEachStep)
+{
+    open();
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    const auto panelOfRow = [&](int row) {
+        click(tv, row);
+        return panel();
+    };
+    const QString fourth = panelOfRow(4);
+    click(tv, 3);
+    QTest::keyClick(tv, Qt::Key_Delete);
+    EXPECT_EQ(panel(), fourth); // the row now selected, where the deleted one was
+
+    // "All" is already chosen: choosing it again still empties the panel.
+    click(view(Editor::kSatelliteList), 0);
+    EXPECT_EQ(panel(), "");
+
+    // A drop: the panel follows the moved channel, not the row dropped on.
+    const QString first = panelOfRow(0);
+    drag(tv, centre(tv, 0), centre(tv, 5));
+    EXPECT_EQ(panel(), first);
+
+    // What a command found is cleared by the next step.
+    dialogs.menuChoices = {"Select Duplicates"};
+    rightClick(tv->viewport(), centre(tv, 0));
+    EXPECT_FALSE(editorStatus().isEmpty());
+    click(tv, 1);
+    QTest::keyClick(tv, Qt::Key_Delete);
+    EXPECT_TRUE(editorStatus().isEmpty());
+
+    // A new transponder is the chosen one: its panel, and its (no) channels.
+    editor->setModalRunner([&](QDialog& dialog) {
+        controlAs<QLineEdit>(&dialog, CTransponderDlg::kFrequency)->setText("11111");
+        controlAs<QLineEdit>(&dialog, CTransponderDlg::kSymbolRate)->setText("27500");
+        controlAs<QPushButton>(&dialog, 1)->click();
+        return dialog.result();
+    });
+    click(view(Editor::kSatelliteList), 2);
+    view(Editor::kTransponderList)->setFocus();
+    editor->runCommand(Editor::kCmdNewTransponder);
+    EXPECT_EQ(panel(), "sat  : [1] (HOTBIRD 13.0E)\n");
+    EXPECT_EQ(tv->rowCount(), 0);
+    EXPECT_EQ(textOf(editor.get(), Editor::kTvLabel), "   0 - TV Channels");
+
+    // Undo: the transponder is gone, the satellite is what is chosen.
+    QTest::keyClick(editor.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(panel(), "=======[ Satellite Information ]=======\nName : HOTBIRD 13.0E\n");
 }
 
 } // namespace

@@ -119,7 +119,8 @@ TEST_F(EditDialogsTest, ChannelFieldsAreCheckedAndStored)
         {"0", "100", "Please enter an integer between 1 and 65535."},
         {"65536", "100", "Please enter an integer between 1 and 65535."},
         {"1", "-5", "Please enter a positive integer."},
-        {"65535", "70000", ""},
+        {"65535", "70000", "Vid PID must be a number from 0 to 65535."},
+        {"65535", "4464", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.serviceId);
@@ -132,7 +133,7 @@ TEST_F(EditDialogsTest, ChannelFieldsAreCheckedAndStored)
         EXPECT_EQ(said(), c.message);
     }
     const ChannelRecord& channel = database->channels[2];
-    EXPECT_EQ(channel.videoPid, 4464); // 70000 in 16 bits
+    EXPECT_EQ(channel.videoPid, 4464);
     EXPECT_EQ(channel.serviceId, 65535);
     EXPECT_EQ(std::string(channel.name.data()), "Kanal Sieben");
 
@@ -140,6 +141,102 @@ TEST_F(EditDialogsTest, ChannelFieldsAreCheckedAndStored)
     type(unnamed, CChannelDlg::kName, QString());
     EXPECT_FALSE(ok(unnamed));
     EXPECT_EQ(said(), "Need text input");
+}
+
+TEST_F(EditDialogsTest, InputThatDoesNotFitIsRefusedWithTheDialogOpen)
+{
+    const QString latin1Only = "only single-byte (Latin-1) letters, digits and signs can be stored.";
+    const struct {
+        bool satellite; // else the channel dialog
+        int id;
+        QString text;
+        QString message; // empty: stored
+    } cases[] = {
+        {false, CChannelDlg::kName, "Kan\u00e4l Zw\u00f6lf", ""},
+        {false, CChannelDlg::kName, "Kanal \u20ac", "Channel Name cannot hold \"\u20ac\": " + latin1Only},
+        {false, CChannelDlg::kName, "Kanal \U0001F4FA", "Channel Name cannot hold \"\U0001F4FA\": " + latin1Only},
+        {false, CChannelDlg::kName, "   ", "Channel Name cannot be only blanks: enter at least one letter, digit or sign."},
+        {false, CChannelDlg::kAudioPid, "70000", "Aud PID must be a number from 0 to 65535."},
+        {false, CChannelDlg::kPcrPid, "65536", "PCR PID must be a number from 0 to 65535."},
+        {false, CChannelDlg::kPcrPid, "65535", ""},
+        {true, CSatelliteDlg::kHighLo, "65536", "High L.O. must be a number from 0 to 65535."},
+        {true, CSatelliteDlg::kLowLo, "70000", "Low L.O. must be a number from 0 to 65535."},
+        {true, CSatelliteDlg::kName, "\u0391\u03a3\u03a4\u03a1\u0391", "Satellite Name cannot hold \"\u0391\": " + latin1Only},
+        {true, CSatelliteDlg::kName, " ", "Satellite Name cannot be only blanks: enter at least one letter, digit or sign."},
+        {true, CSatelliteDlg::kLowLo, "65535", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        std::unique_ptr<QDialog> dialog;
+        if (c.satellite)
+            dialog = std::make_unique<CSatelliteDlg>(commands, dialogs, 3);
+        else
+            dialog = std::make_unique<CChannelDlg>(commands, dialogs, CChannelDlg::Opening{CChannelDlg::kEdit, false, 0, -1, 2});
+        type(*dialog, c.id, c.text);
+        EXPECT_EQ(ok(*dialog), c.message.isEmpty());
+        EXPECT_EQ(said(), c.message);
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(dialogs.calls.back().message.icon, MessageIcon::Stop);
+            EXPECT_EQ(field(*dialog, c.id), c.text);
+        }
+    }
+    EXPECT_EQ(QString::fromLatin1(database->channels[2].name.data()), "Kan\u00e4l Zw\u00f6lf");
+}
+
+TEST_F(EditDialogsTest, AChIdTakenOnTheSameTransponderIsAskedAbout)
+{
+    // TV channels 2 and 36 share transponder 2.
+    const std::uint16_t taken = database->channels[36].serviceId;
+    const QString question = QStringLiteral("Ch. ID %1 is already used by %2 on this transponder. Keep it?")
+                                 .arg(taken)
+                                 .arg(QString::fromLatin1(database->channels[36].name.data()));
+    for (const MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
+        CChannelDlg dialog(commands, dialogs, {CChannelDlg::kEdit, false, 0, -1, 2});
+        type(dialog, CChannelDlg::kServiceId, QString::number(taken));
+        dialogs.answers = {answer};
+        EXPECT_EQ(ok(dialog), answer == MessageAnswer::Yes);
+        EXPECT_EQ(said(), question);
+        EXPECT_EQ(dialogs.calls.back().message.buttons, MessageButtons::YesNo);
+    }
+    EXPECT_EQ(database->channels[2].serviceId, taken);
+    // The pair stands already: OK asks no more.
+    CChannelDlg again(commands, dialogs, {CChannelDlg::kEdit, false, 0, -1, 2});
+    EXPECT_TRUE(ok(again));
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(EditDialogsTest, TheChannelDialogShowsTheChannelsOwnTransponderOrSaysItIsUnknown)
+{
+    // Transponder 3 takes transponder 2's frequency: 2 vertical, 3 horizontal.
+    database->transponders[3].frequency = database->transponders[2].frequency;
+    database->transponders[3].symbolRate = database->transponders[2].symbolRate;
+    database->transportStreams[3].tsFrequency = database->transponders[2].frequency;
+    database->transportStreams[3].tsSymbolRate = database->transponders[2].symbolRate;
+    for (const int onTwin : {2, 3}) { // TV channel n is on transponder n
+        CChannelDlg twin(commands, dialogs, {CChannelDlg::kEdit, false, 0, -1, onTwin});
+        EXPECT_EQ(controlAs<QComboBox>(&twin, CChannelDlg::kTransponder)->currentData().toInt(), onTwin);
+    }
+
+    // Channel 4's stream record leads to no transponder.
+    database->transportStreams[4].tsFrequency = 11111;
+    const ChannelRecord before = database->channels[4];
+    CChannelDlg unknown(commands, dialogs, {CChannelDlg::kEdit, false, 0, -1, 4});
+    auto* transponder = controlAs<QComboBox>(&unknown, CChannelDlg::kTransponder);
+    EXPECT_EQ(transponder->currentIndex(), 0);
+    EXPECT_EQ(transponder->currentText(), "(unknown transponder)");
+    ASSERT_TRUE(ok(unknown));
+    EXPECT_EQ(database->channels[4].streamRef, before.streamRef);
+}
+
+TEST_F(EditDialogsTest, AnUntouchedTerrestrialTransponderKeepsEveryStoredFrequency)
+{
+    database->transponders[30].frequency = 65534; // 65535 would end the table
+    CTransponderDlg edit(commands, dialogs, CTransponderDlg::kEdit, 0, 30);
+    EXPECT_EQ(field(edit, CTransponderDlg::kFrequency), "6553400");
+    database->modified = false;
+    EXPECT_TRUE(ok(edit));
+    EXPECT_EQ(database->transponders[30].frequency, 65534);
+    EXPECT_FALSE(database->modified);
 }
 
 TEST_F(EditDialogsTest, RadioChannelsKeepTheirVideoPid)
@@ -168,7 +265,7 @@ TEST_F(EditDialogsTest, SatelliteSettingsRoundTrip)
     emit type_->activated(0);
     EXPECT_EQ(field(dialog, CSatelliteDlg::kHighLo), "10600");
     EXPECT_EQ(field(dialog, CSatelliteDlg::kLowLo), "9750");
-    type(dialog, CSatelliteDlg::kHighLo, "99999");
+    type(dialog, CSatelliteDlg::kHighLo, "12000");
     controlAs<QComboBox>(&dialog, CSatelliteDlg::kCommitted)->setCurrentIndex(4);
     controlAs<QComboBox>(&dialog, CSatelliteDlg::kUncommitted)->setCurrentIndex(16);
     controlAs<QComboBox>(&dialog, CSatelliteDlg::kRepeat)->setCurrentIndex(3);
@@ -177,7 +274,7 @@ TEST_F(EditDialogsTest, SatelliteSettingsRoundTrip)
     ASSERT_TRUE(ok(dialog));
 
     const SatelliteRecord& satellite = database->satellites[2];
-    EXPECT_EQ(satellite.loHigh, 34463);
+    EXPECT_EQ(satellite.loHigh, 12000);
     EXPECT_EQ(satellite.diseqc, 0x84);
     EXPECT_EQ(satellite.diseqcRepeat, 3);
     EXPECT_EQ(satellite.lnbPower, 0xFF);
