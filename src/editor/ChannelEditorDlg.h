@@ -8,6 +8,7 @@
 #include <QDialog>
 
 #include "ChannelEditCommands.h"
+#include "FileLock.h"
 #include "DragDropListBox.h"
 
 class QCheckBox;
@@ -90,6 +91,10 @@ public:
     ChannelEditCommands& commands() { return commands_; }
 
     void reject() override;
+    // A file another program is editing, or one that is no whole channel image, is
+    // refused as the window opens: it then closes at once instead of running.
+    int exec() override;
+    bool loadRefused() const { return loadRefused_; }
 
     // How the edit dialogs are run: modally, unless a test answers for the user.
     using ModalRunner = std::function<int(QDialog&)>;
@@ -173,6 +178,9 @@ private:
     bool updatingLists_ = false;
     QDialog* help_ = nullptr;
     ModalRunner modalRunner_;
+    // Held from the load until the window closes, so no other program saves the file meanwhile.
+    channelfile::FileLock fileLock_;
+    bool loadRefused_ = false;
 };
 
 } // namespace updatetool
