@@ -10,6 +10,7 @@
 
 #include "AboutDlg.h"
 #include "ChannelDatabase.h"
+#include "ChannelImageCheck.h"
 #include "DialogControls.h"
 #include "DialogService.h"
 #include "EraseDlg.h"
@@ -210,6 +211,7 @@ void CUpdateToolDlg::onSend()
     job_.imagePath = localPath(path);
     job_.fileType = *type;
     job_.kind = JobKind::SendImage;
+    job_.channelImageCheck = channelImageFileProblem;
 
     CTransferDlg transfer(job_, this);
     if (runJobWindow(transfer) == CProgressDlg::kCodeSuccess)

@@ -1,4 +1,5 @@
 #include "ChannelDatabase.h"
+#include "ChannelImageCheck.h"
 
 #include <algorithm>
 #include <bitset>
@@ -262,10 +263,16 @@ void ChannelDatabase::resetTables(bool channelSlotsToo)
 LoadResult ChannelDatabase::load()
 {
     // Nothing past the channel block is read; a load never needs it.
-    const auto image = channelfile::readWholeFile(filePath, kImageSize);
+    lastLoadReason.clear();
+    const auto image = channelfile::readWholeFile(filePath, kImageSize, &lastLoadReason);
     if (!image) {
         reset();
         return LoadResult::CantOpen;
+    }
+    if (image->size < kImageSize) {
+        lastLoadReason = shortImageReason(image->size);
+        reset();
+        return LoadResult::TooShort;
     }
     return loadFromBytes(image->bytes());
 }

@@ -14,7 +14,8 @@ namespace updatetool {
 enum class LoadResult {
     Loaded,    // at least one channel
     NoChannel, // the file was read but holds no channel: the editor says "No Channel"
-    CantOpen,  // nothing was read; the database stays reset
+    CantOpen,  // nothing was read; the database stays reset (`lastLoadReason` says why)
+    TooShort,  // the file is shorter than a channel image; the database stays reset
 };
 
 enum class SaveError {
@@ -41,7 +42,9 @@ public:
     // Empties the tables for a new file; the satellites' LNB settings, `sourceKind`
     // and `filePath` stay.
     void reset();
-    // Reads `filePath`; starts from the reset state whatever the outcome.
+    // Reads `filePath`; starts from the reset state whatever the outcome. A file
+    // shorter than a channel image is refused: the lists a padded one would show
+    // were never on the box.
     LoadResult load();
     // Writes the tables back into `filePath`: the new image is built in memory from the
     // file's bytes and then replaces the file in one rename. False (and `lastSaveError`)
@@ -250,6 +253,8 @@ public:
     // How save writes the file; the benchmark turns the disk flush off.
     channelfile::ReplaceOptions saveOptions;
     SaveError lastSaveError = SaveError::None;
+    // Why the last load found nothing: the system's words, or the file's size.
+    std::string lastLoadReason;
 
 private:
     void resetTables(bool channelSlotsToo);

@@ -21,14 +21,20 @@ struct FileContent {
     std::span<const std::uint8_t> bytes() const { return {buffer.get(), size}; }
 };
 
-// The file's bytes (at most `limit` of them), or nothing when it cannot be opened or read.
+// The file's bytes (at most `limit` of them), or nothing when it cannot be opened or read;
+// `reason` then gets the system's words for why. Only a regular file is read: a FIFO, a
+// device or a folder is refused without waiting on it.
 std::optional<FileContent> readWholeFile(const std::string& path,
-                                         std::size_t limit = std::numeric_limits<std::size_t>::max());
+                                         std::size_t limit = std::numeric_limits<std::size_t>::max(),
+                                         std::string* reason = nullptr);
 
 // Like readWholeFile, but only for a file this process may also write: a save must
 // not replace a file the user could not have written in place.
 std::optional<FileContent> readFileForUpdate(const std::string& path,
-                                             std::size_t limit = std::numeric_limits<std::size_t>::max());
+                                             std::size_t limit = std::numeric_limits<std::size_t>::max(),
+                                             std::string* reason = nullptr);
+
+class FileLock;
 
 struct ReplaceOptions {
     // Flush the new content and the folder entry to the disk before reporting success.
@@ -36,6 +42,8 @@ struct ReplaceOptions {
     // Fault injection for tests: the temporary file's write fails once this many bytes
     // are written, the way a full disk would.
     std::size_t failWriteAfterBytes = std::numeric_limits<std::size_t>::max();
+    // The lock held on the file being replaced: it moves to the new file with the rename.
+    FileLock* lock = nullptr;
 };
 
 // Writes `content` to a temporary file beside `path`, flushes it and renames it over

@@ -11,6 +11,7 @@
 #include "ChannelEditCommands.h"
 #include "CommandLine.h"
 #include "EditorLists.h"
+#include "FileLock.h"
 #include "ImageFile.h"
 #include "ReferenceOrder.h"
 #include "SampleImages.h"
@@ -51,11 +52,16 @@ std::string printable(const RecordName& name)
 }
 
 // Loads IMAGE the way Channel Edit opens it: the file must start like a channel
-// image. Nothing (and the exit status set) when it cannot be used.
-std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitStatus)
+// image and hold a whole one. Nothing (and the exit status set) when it cannot be
+// used. With a `lock`, the file is locked first, so no other program saves it
+// while this one does.
+std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitStatus,
+                                           channelfile::FileLock* lock = nullptr)
 {
-    const auto head = channelfile::readWholeFile(path, 16);
+    std::string reason;
+    const auto head = channelfile::readWholeFile(path, 16, &reason);
     if (!head) {
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n", path.c_str(), reason.c_str());
         exitStatus = fileError(ids::kCantOpenFile, path);
         return nullptr;
     }
@@ -64,12 +70,27 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
         exitStatus = kExitNotChannelImage;
         return nullptr;
     }
+    if (lock != nullptr && lock->acquire(path, &reason) == channelfile::FileLock::Result::Busy) {
+        std::fprintf(stderr, "updatetool-cli: %s %s; nothing was changed\n", path.c_str(), channelfile::kFileBusyText);
+        exitStatus = kExitFileError;
+        return nullptr;
+    }
     auto database = std::make_unique<ChannelDatabase>();
     database->sourceKind = 'c';
     database->filePath = path;
-    if (database->load() == LoadResult::CantOpen) {
+    database->saveOptions.lock = lock;
+    switch (database->load()) {
+    case LoadResult::CantOpen:
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n", path.c_str(), database->lastLoadReason.c_str());
         exitStatus = fileError(ids::kCantOpenFile, path);
         return nullptr;
+    case LoadResult::TooShort:
+        std::fprintf(stderr, "%s: %s: %s\n", std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str(),
+                     database->lastLoadReason.c_str());
+        exitStatus = kExitNotChannelImage;
+        return nullptr;
+    default:
+        break;
     }
     database->rebuildCountersAndFavorites();
     return database;
@@ -162,7 +183,8 @@ int saveImage(ChannelEditCommands& commands, const std::string& path)
 int runResave(const std::string& path, bool backup)
 {
     int status = kExitSuccess;
-    const auto database = openImage(path, status);
+    channelfile::FileLock lock;
+    const auto database = openImage(path, status, &lock);
     if (!database)
         return status;
     ChannelEditCommands commands(*database);
@@ -173,7 +195,8 @@ int runResave(const std::string& path, bool backup)
 int runApplyOrder(const std::string& path, const std::string& referencePath, bool backup)
 {
     int status = kExitSuccess;
-    const auto database = openImage(path, status);
+    channelfile::FileLock lock;
+    const auto database = openImage(path, status, &lock);
     if (!database)
         return status;
     const ReferenceFile reference = readReferenceFile(referencePath);

@@ -102,6 +102,8 @@ std::string resultText(const TransferJob& job, int result)
         return text(loadString(job.kind == JobKind::EraseApplication ? ids::kEraseEnd : ids::kUpdateEnd));
     if (result == kResultCancelled)
         return "Cancelled";
+    if (result == kResultFileInvalid && !job.imageProblem.empty())
+        return text(loadString(resultStringId(result))) + ": " + job.imageProblem;
     return text(loadString(resultStringId(result)));
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CallDiagnosis.h"
+#include "ChannelImageCheck.h"
 #include "CommandLine.h"
 #include "Console.h"
 #include "ImageFile.h"
@@ -230,6 +231,14 @@ int sendImage(std::span<char* const> args)
 
     // The file's own magic decides its type, as the Send button does.
     // An image that cannot be opened is what the job itself would call invalid.
+    std::string whyNot;
+    std::FILE* opened = openImageFile(parsed->file, &whyNot);
+    if (opened == nullptr) {
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n", parsed->file.c_str(), whyNot.c_str());
+        std::fputs("Could not open file.\n", stderr);
+        return kExitWrongImage;
+    }
+    std::fclose(opened);
     const auto head = readFileHead(parsed->file);
     if (!head) {
         std::fputs("Could not open file.\n", stderr);
@@ -246,6 +255,7 @@ int sendImage(std::span<char* const> args)
         portJob.job->fileType = *fileType;
         portJob.job->imagePath = parsed->file;
         portJob.job->autoRestart = parsed->autoRestart;
+        portJob.job->channelImageCheck = channelImageFileProblem;
     }
     if (jobs->size() > 1)
         return runOnPorts(*jobs);
@@ -253,6 +263,8 @@ int sendImage(std::span<char* const> args)
     TransferJob& job = *jobs->front().job;
     ProgressLine progress(stderr, stderrIsTerminal());
     const int result = runJob(job, progress);
+    if (result == kResultFileInvalid && !job.imageProblem.empty())
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n", parsed->file.c_str(), job.imageProblem.c_str());
     // A quick job may pass its last phase between two polls; say how it ended anyway.
     if (result == kResultSuccess && progress.lastShownPhase() != kPhaseUpdateEnd)
         printText(loadString(phaseStringId(kPhaseUpdateEnd)));

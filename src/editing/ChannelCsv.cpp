@@ -121,9 +121,15 @@ std::string favouriteGroups(const ChannelRecord& channel)
     return groups;
 }
 
-// Splits RFC 4180 text into records of cells; `lines` gets the line each record starts on.
-bool splitRecords(std::string_view text, std::vector<std::vector<std::string>>& records, std::vector<int>& lines,
-                  std::string& error)
+// A record with more cells than this is no channel CSV row; the bound keeps a file of
+// nothing but commas from costing memory many times its size.
+constexpr std::size_t kMostCellsPerRecord = 256;
+
+// Splits RFC 4180 text into records of cells and hands each to `take(record, line)`
+// as soon as it ends, with the line it starts on; only one record is held at a time.
+// `take` answers false (with `error` set) to stop.
+template <typename TakeRecord>
+bool splitRecords(std::string_view text, std::string& error, TakeRecord take)
 {
     int line = 1;
     std::vector<std::string> record;
@@ -134,10 +140,21 @@ bool splitRecords(std::string_view text, std::vector<std::vector<std::string>>& 
     const auto endRecord = [&] {
         record.push_back(std::move(cell));
         cell.clear();
-        records.push_back(std::move(record));
-        record.clear();
-        lines.push_back(recordLine);
         cellStarted = false;
+        const bool goOn = take(record, recordLine);
+        record.clear();
+        return goOn;
+    };
+    const auto endCell = [&] {
+        if (record.size() + 1 >= kMostCellsPerRecord) {
+            error = "line " + std::to_string(recordLine) + ": more than " + std::to_string(kMostCellsPerRecord)
+                    + " cells";
+            return false;
+        }
+        record.push_back(std::move(cell));
+        cell.clear();
+        cellStarted = false;
+        return true;
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -164,13 +181,13 @@ bool splitRecords(std::string_view text, std::vector<std::vector<std::string>>& 
             error = "line " + std::to_string(line) + ": a quote inside an unquoted cell";
             return false;
         } else if (c == ',') {
-            record.push_back(std::move(cell));
-            cell.clear();
-            cellStarted = false;
+            if (!endCell())
+                return false;
         } else if (c == '\r' || c == '\n') {
             if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
                 ++i;
-            endRecord();
+            if (!endRecord())
+                return false;
             recordLine = ++line;
         } else {
             cell += c;
@@ -182,7 +199,7 @@ bool splitRecords(std::string_view text, std::vector<std::vector<std::string>>& 
         return false;
     }
     if (cellStarted || !record.empty())
-        endRecord();
+        return endRecord();
     return true;
 }
 
@@ -251,32 +268,33 @@ bool readChannelCsv(std::string_view text, ReferenceLists& lists, std::string& e
     // A spreadsheet may put a byte order mark in front.
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
-    std::vector<std::vector<std::string>> records;
-    std::vector<int> lines;
-    if (!splitRecords(text, records, lines, error))
-        return false;
-    if (records.empty()) {
-        error = "the file is empty";
-        return false;
-    }
-    const std::vector<std::string>& header = records.front();
-    const auto column = [&](std::string_view title) {
-        const auto found = std::find(header.begin(), header.end(), title);
-        return found == header.end() ? -1 : static_cast<int>(found - header.begin());
+    bool headerRead = false;
+    int listColumn = -1;
+    int nameColumn = -1;
+    int idColumn = -1;
+    std::size_t needed = 0;
+    const auto takeHeader = [&](const std::vector<std::string>& header) {
+        const auto column = [&](std::string_view title) {
+            const auto found = std::find(header.begin(), header.end(), title);
+            return found == header.end() ? -1 : static_cast<int>(found - header.begin());
+        };
+        listColumn = column("list");
+        nameColumn = column("name");
+        idColumn = column("Ch. ID");
+        if (listColumn < 0 || nameColumn < 0 || idColumn < 0) {
+            error = "line 1: not a channel CSV file (the header needs the cells list, name and Ch. ID)";
+            return false;
+        }
+        needed = static_cast<std::size_t>(std::max({listColumn, nameColumn, idColumn})) + 1;
+        headerRead = true;
+        return true;
     };
-    const int listColumn = column("list");
-    const int nameColumn = column("name");
-    const int idColumn = column("Ch. ID");
-    if (listColumn < 0 || nameColumn < 0 || idColumn < 0) {
-        error = "line 1: not a channel CSV file (the header needs the cells list, name and Ch. ID)";
-        return false;
-    }
-    const std::size_t needed = static_cast<std::size_t>(std::max({listColumn, nameColumn, idColumn})) + 1;
-    for (std::size_t index = 1; index < records.size(); ++index) {
-        const std::vector<std::string>& record = records[index];
-        const std::string where = "line " + std::to_string(lines[index]) + ": ";
+    const auto takeRow = [&](std::vector<std::string>& record, int line) {
+        if (!headerRead)
+            return takeHeader(record);
+        const std::string where = "line " + std::to_string(line) + ": ";
         if (record.size() == 1 && record.front().empty())
-            continue; // a blank line
+            return true; // a blank line
         if (record.size() < needed) {
             error = where + "only " + std::to_string(record.size()) + " cells";
             return false;
@@ -284,6 +302,13 @@ bool readChannelCsv(std::string_view text, ReferenceLists& lists, std::string& e
         const std::string& list = record[static_cast<std::size_t>(listColumn)];
         if (list != kTvList && list != kRadioList) {
             error = where + "the list is \"" + list + "\", not TV or Radio";
+            return false;
+        }
+        const bool radio = list == kRadioList;
+        std::vector<ReferenceEntry>& rows = radio ? lists.radio : lists.tv;
+        const auto room = static_cast<std::size_t>(radio ? kChannelSlots - kFirstRadioSlot : kTvSlots);
+        if (rows.size() == room) {
+            error = where + "more " + list + " rows than the " + std::to_string(room) + " the list can hold";
             return false;
         }
         const std::string& id = record[static_cast<std::size_t>(idColumn)];
@@ -299,7 +324,14 @@ bool readChannelCsv(std::string_view text, ReferenceLists& lists, std::string& e
             return false;
         }
         entry.serviceId = static_cast<std::uint16_t>(value);
-        (list == kTvList ? lists.tv : lists.radio).push_back(std::move(entry));
+        rows.push_back(std::move(entry));
+        return true;
+    };
+    if (!splitRecords(text, error, takeRow))
+        return false;
+    if (!headerRead) {
+        error = "the file is empty";
+        return false;
     }
     return true;
 }

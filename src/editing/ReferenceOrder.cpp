@@ -6,8 +6,10 @@
 #include <numeric>
 #include <string_view>
 
+#include "ChannelBlockLayout.h"
 #include "ChannelCsv.h"
 #include "ChannelDatabase.h"
+#include "ChannelImageCheck.h"
 #include "EditorLists.h"
 #include "EditorTexts.h"
 #include "ImageFile.h"
@@ -105,9 +107,10 @@ ReferenceLists referenceListsOf(const ChannelDatabase& database)
 ReferenceFile readReferenceFile(const std::string& path)
 {
     ReferenceFile result;
-    const auto content = channelfile::readWholeFile(path, kLargestChannelFile + 1);
+    std::string reason;
+    const auto content = channelfile::readWholeFile(path, kLargestChannelFile + 1, &reason);
     if (!content) {
-        result.error = "cannot read " + path;
+        result.error = path + ": " + reason;
         result.cantOpen = true;
         return result;
     }
@@ -117,6 +120,11 @@ ReferenceFile readReferenceFile(const std::string& path)
     }
     const auto bytes = content->bytes();
     if (isChannelFileHead(bytes.first(std::min<std::size_t>(bytes.size(), kHeaderSize)))) {
+        // A cut-off image would lend its missing channels the order of nothing.
+        if (bytes.size() < channelblock::kImageSize) {
+            result.error = path + " is not a whole channel image: " + shortImageReason(bytes.size());
+            return result;
+        }
         auto database = std::make_unique<ChannelDatabase>();
         database->loadFromBytes(bytes);
         result.lists = referenceListsOf(*database);

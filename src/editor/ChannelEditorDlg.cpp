@@ -191,7 +191,19 @@ CChannelEditorDlg::CChannelEditorDlg(ChannelDatabase& database, DialogService& d
     open();
 }
 
-CChannelEditorDlg::~CChannelEditorDlg() = default;
+CChannelEditorDlg::~CChannelEditorDlg()
+{
+    // The database outlives the window; its next save is no longer this window's.
+    if (database_.saveOptions.lock == &fileLock_)
+        database_.saveOptions.lock = nullptr;
+}
+
+int CChannelEditorDlg::exec()
+{
+    if (loadRefused_)
+        return QDialog::Rejected;
+    return QDialog::exec();
+}
 
 void CChannelEditorDlg::createControls()
 {
@@ -408,8 +420,21 @@ void CChannelEditorDlg::open()
     setWindowTitle(QString::fromLatin1(channelFile ? kTitle : kFactoryTitle));
     controlById(this, kFactoryDefaultLabel)->setVisible(!channelFile);
 
+    const QString shownPath = QString::fromLocal8Bit(database_.filePath.c_str());
+    if (fileLock_.acquire(database_.filePath) == channelfile::FileLock::Result::Busy) {
+        dialogs_.stopText(this, shownPath + QString::fromLatin1(" ") + QString::fromLatin1(channelfile::kFileBusyText));
+        loadRefused_ = true;
+        return;
+    }
+    database_.saveOptions.lock = &fileLock_;
     const LoadResult loaded = database_.load();
     commands_.startSession();
+    if (loaded == LoadResult::TooShort) {
+        dialogs_.stopText(this, QString::fromLatin1(loadString(ids::kInvalidChannelFile)) + QString::fromLatin1(": ") + shownPath
+                                    + QString::fromLatin1(": ") + QString::fromStdString(database_.lastLoadReason));
+        loadRefused_ = true;
+        return;
+    }
     if (loaded == LoadResult::CantOpen)
         dialogs_.stop(this, ids::kCantOpenFile);
     else if (loaded == LoadResult::NoChannel)

@@ -10,6 +10,7 @@
 #include <QRect>
 
 #include "ChannelEditCommands.h"
+#include "FileLock.h"
 #include "DragDropListBox.h"
 
 class QCheckBox;
@@ -92,6 +93,10 @@ public:
     ChannelEditCommands& commands() { return commands_; }
 
     void reject() override;
+    // A file another program is editing, or one that is no whole channel image, is
+    // refused as the window opens: it then closes at once instead of running.
+    int exec() override;
+    bool loadRefused() const { return loadRefused_; }
 
     // How the edit dialogs are run: modally, unless a test answers for the user.
     using ModalRunner = std::function<int(QDialog&)>;
@@ -183,6 +188,9 @@ private:
     // Where the template puts each control, for labels that grow with their text.
     QHash<int, QRect> templateGeometry_;
     ModalRunner modalRunner_;
+    // Held from the load until the window closes, so no other program saves the file meanwhile.
+    channelfile::FileLock fileLock_;
+    bool loadRefused_ = false;
 };
 
 } // namespace updatetool

@@ -1,6 +1,13 @@
 #include "ImageFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "ByteOrder.h"
 
@@ -61,9 +68,43 @@ std::optional<std::uint8_t> detectFileType(std::span<const std::uint8_t> head)
     return std::nullopt;
 }
 
+std::FILE* openImageFile(const std::string& path, std::string* reason)
+{
+    const auto tell = [&](const char* text) {
+        if (reason != nullptr)
+            *reason = text;
+    };
+#ifdef _WIN32
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        tell(std::strerror(errno));
+    return file;
+#else
+    // Without O_NONBLOCK a FIFO would block here until some writer came along.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        tell(std::strerror(errno));
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        tell(S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        tell(std::strerror(errno));
+        ::close(fd);
+    }
+    return file;
+#endif
+}
+
 std::optional<std::string> readFileHead(const std::string& path, std::size_t count)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(openImageFile(path));
     if (!file)
         return std::nullopt;
     std::string head(count, '\0');

@@ -25,6 +25,9 @@ std::uint16_t crc16Xmodem(std::span<const std::uint8_t> data, std::uint16_t crc 
 // File type index (0 application, 1 channel, 2 boot) from the first bytes of a
 // file, or nothing when they hold none of the three magics.
 std::optional<std::uint8_t> detectFileType(std::span<const std::uint8_t> head);
+// Opens an image for reading without waiting on it: a FIFO, a device or a folder is
+// refused (nothing, and `reason` says why) instead of hanging the job.
+std::FILE* openImageFile(const std::string& path, std::string* reason = nullptr);
 // Reads the first 16 bytes of a file. Nothing when the file cannot be opened;
 // a shorter file gives fewer bytes.
 std::optional<std::string> readFileHead(const std::string& path, std::size_t count = kHeaderSize);

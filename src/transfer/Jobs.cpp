@@ -77,7 +77,8 @@ int runSendImage(TransferJob& job)
     job.result.store(kResultSuccess);
     job.phase.store(kPhaseChecking);
 
-    ImageHandle image(std::fopen(job.imagePath.c_str(), "rb"));
+    job.imageProblem.clear();
+    ImageHandle image(openImageFile(job.imagePath, &job.imageProblem));
     if (!image)
         return kResultFileInvalid;
     const std::optional<std::uint32_t> size = fileSize(image.get());
@@ -87,6 +88,12 @@ int runSendImage(TransferJob& job)
     // A bad application header never reaches the box: the port stays closed.
     if (!checkImageHeader(image.get(), job.fileType))
         return kResultFileInvalid;
+    // A short or damaged channel list would replace the box's own.
+    if (job.fileType == kFileTypeChannel && job.channelImageCheck != nullptr) {
+        job.imageProblem = job.channelImageCheck(image.get());
+        if (!job.imageProblem.empty())
+            return kResultFileInvalid;
+    }
 
     job.phase.store(kPhaseCallBox);
     // The trace outlives the port, which reports to it until it closes.

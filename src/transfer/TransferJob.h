@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,13 @@ struct TransferJob {
     bool autoRestart = true;
     // When not empty, every byte of the job goes to a wire trace in this file.
     std::string tracePath;
+    // Judges a channel image's content before the port opens (whole, check words
+    // right), which the engine cannot do alone: the front ends set it. Answers why
+    // the open file is unfit, or nothing to say; leaves the read position at 0.
+    using ContentCheck = std::string (*)(std::FILE* image);
+    ContentCheck channelImageCheck = nullptr;
+    // Why the image was refused; written by the worker before it ends.
+    std::string imageProblem;
 
     // Shared with the worker.
     std::atomic<bool> cancelRequest{false};

@@ -3,10 +3,12 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "ChannelCsv.h"
 #include "EditorLists.h"
+#include "FileLock.h"
 #include "TextListing.h"
 
 extern char** environ;
@@ -38,6 +40,7 @@ protected:
         writeFile(folder.file("tiny.img"), Bytes{'Q', 'V'});
         const Bytes& demo = demoImage();
         writeFile(folder.file("short.img"), Bytes(demo.begin(), demo.begin() + 500000));
+        ::mkfifo(folder.file("fifo.img").c_str(), 0600);
     }
 
     CliRun run(std::vector<std::string> args)
@@ -89,7 +92,11 @@ TEST_F(ChannelCommands, StatusesAndMessages)
         {{"channels", "info", at("boot.img")}, 4, "", "Invalid Channel File"},
         {{"channels", "info", at("tiny.img")}, 4, "", "Invalid Channel File"},
         {{"channels", "resave", at("app.img")}, 4, "", "Invalid Channel File"},
-        {{"channels", "resave", at("short.img")}, 4, "", "shorter than a channel image"},
+        {{"channels", "resave", at("short.img")}, 4, "", "it has 500,000 bytes; a channel image has 851,984"},
+        {{"channels", "info", at("short.img")}, 4, "", "it has 500,000 bytes; a channel image has 851,984"},
+        {{"channels", "info", at("fifo.img")}, 2, "", "Not a regular file"},
+        {{"channels", "apply-order", at("channels.img"), at("short.img")}, 4, "", "not a whole channel image"},
+        {{"channels", "apply-order", at("channels.img"), at("fifo.img")}, 2, "", "Not a regular file"},
         {{"channels", "export-text", at("channels.img"), at("no/such/folder.txt")}, 2, "", "Could not open"},
         {{"channels", "info", at("channels.img")}, 0, "TV channels: 240\nRadio channels: 60\n", ""},
         {{"channels", "info", at("received.img")}, 0, "  127  Terrestrial", ""},
@@ -98,7 +105,7 @@ TEST_F(ChannelCommands, StatusesAndMessages)
         {{"channels", "export-csv", at("channels.img")}, 64, "", "OUTPUT"},
         {{"channels", "export-csv", at("channels.img"), at("no/such/folder.csv")}, 2, "", "Could not open"},
         {{"channels", "apply-order", at("channels.img")}, 64, "", "REFERENCE"},
-        {{"channels", "apply-order", at("channels.img"), at("missing.csv")}, 2, "", "cannot read"},
+        {{"channels", "apply-order", at("channels.img"), at("missing.csv")}, 2, "", "No such file or directory"},
         {{"channels", "apply-order", at("channels.img"), at("app.img")}, 4, "", "neither a channel image nor a channel CSV file"},
         {{"channels", "apply-order", at("app.img"), at("channels.img")}, 4, "", "Invalid Channel File"},
         {{"channels", "resave", "--no-backup"}, 64, "", "IMAGE"},
@@ -134,6 +141,32 @@ TEST_F(ChannelCommands, ResaveReproducesTheImage)
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_TRUE(readFile(at("channels.img")) == demoImage());
     EXPECT_TRUE(readFile(at("short.img")).size() == 500000u);
+}
+
+// While another program edits the image, a command that would rewrite it changes nothing;
+// the editor's own save moves its lock to the new file, so the lock still holds after it.
+TEST_F(ChannelCommands, ALockedImageIsLeftAlone)
+{
+    channelfile::FileLock editing;
+    ASSERT_EQ(editing.acquire(at("channels.img")), channelfile::FileLock::Result::Locked);
+    auto database = loaded(demoImage());
+    database->filePath = at("channels.img");
+    database->saveOptions.lock = &editing;
+    database->channels[0].name[0] = 'Z';
+    ASSERT_TRUE(database->save());
+    const Bytes saved = readFile(at("channels.img"));
+
+    for (const char* command : {"resave", "apply-order"}) {
+        std::vector<std::string> args{"channels", command, at("channels.img")};
+        if (std::string_view(command) == "apply-order")
+            args.push_back(at("received.img"));
+        const CliRun result = run(args);
+        EXPECT_EQ(result.status, 2) << command;
+        EXPECT_NE(result.err.find("is being edited by another program"), std::string::npos) << result.err;
+        EXPECT_TRUE(readFile(at("channels.img")) == saved) << command;
+    }
+    editing.release();
+    EXPECT_EQ(run({"channels", "resave", "--no-backup", at("channels.img")}).status, 0);
 }
 
 TEST_F(ChannelCommands, ExportCsvWritesTheEditorsCsv)

@@ -7,9 +7,11 @@
 #include <csignal>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 
+#include "SampleImages.h"
 #include "TestSupport.h"
 
 using namespace testsupport;
@@ -70,12 +72,18 @@ protected:
 // Commands that never reach a box.
 TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
 {
-    const std::string good = image("QVCH", 500);
+    const std::string good = image("QVBT", 500);
     const std::string wrongMagic = image("JUNK", 500, "junk.img");
     Bytes badHeader = makeImage("VORN", 500);
     badHeader[12] ^= 0x80;
     writeFile(scratch.path("bad.img"), badHeader);
     const std::string noDevice = scratch.path("no-such-tty");
+    const std::string shortChannels = image("QVCH", 500, "short-channels.img");
+    Bytes damaged = updatetool::samples::channelImage();
+    damaged[0x0A2F88 + 40] ^= 1; // a favourite-group member, past the counts
+    writeFile(scratch.path("damaged.img"), damaged);
+    const std::string damagedChannels = scratch.path("damaged.img");
+    ASSERT_EQ(::mkfifo(scratch.path("fifo.img").c_str(), 0600), 0);
 
     struct Case {
         std::vector<std::string> args;
@@ -95,6 +103,11 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
         {{"send", "--port", noDevice, scratch.path("missing.img")}, 4, "Could not open file.\n"},
         {{"send", "--port", noDevice, wrongMagic}, 4, "Selected wrong Image type.\n"},
         {{"send", "--port", noDevice, scratch.path("bad.img")}, 4, "File Is Invalid\n"},
+        // A channel image is checked whole before the port opens: short, or a check word off.
+        {{"send", "--port", noDevice, shortChannels}, 4, "it has 500 bytes; a channel image has 851,984"},
+        {{"send", "--port", noDevice, damagedChannels}, 4, "the check word of the favourite groups does not match"},
+        {{"send", "--port", noDevice, scratch.path("fifo.img")}, 4, "Not a regular file"},
+        {{"send", "--port", noDevice, scratch.path(".")}, 4, "Is a directory"},
         {{"send", "--port", noDevice, good}, 3, "Serial Port I/O Error\n"},
         {{"erase", "--port=" + noDevice}, 3, "Serial Port I/O Error\n"},
         {{"receive", "--port", noDevice, scratch.path("out.img")}, 3, "Serial Port I/O Error\n"},
@@ -195,7 +208,7 @@ TEST_F(TransferCommands, CtrlCCancelsTheJobAndExitsOne)
 {
     startBox({"--silent"});
     const std::string err = scratch.path("cli.err");
-    pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", box.device(), image("QVCH", 2000)}, {},
+    pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", box.device(), image("QVBT", 2000)}, {},
                              scratch.path("cli.out"), err);
     ASSERT_GT(pid, 0);
     // Interrupt while it calls the silent box.
@@ -296,7 +309,7 @@ TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
     std::vector<std::string> args{UPDATETOOL_CLI_PATH, "send"};
     const auto ports = portOptions();
     args.insert(args.end(), ports.begin(), ports.end());
-    args.push_back(image("QVCH", 200000));
+    args.push_back(image("QVBT", 200000));
     const pid_t pid = spawnProcess(args, {}, scratch.path("cli.out"), scratch.path("cli.err"));
     ASSERT_GT(pid, 0);
     for (std::size_t i = 0; i < boxes.size(); ++i)
@@ -388,7 +401,7 @@ TEST_F(TransferCommands, TheTraceOfASendIsWhatTheBoxSaw)
 {
     startBox({"--wire-log", scratch.path("box.wire"), "--corrupt-every", "3"});
     const std::string trace = scratch.path("send.trace");
-    const ProcessResult result = cli({"send", "--port", box.device(), "--trace", trace, image("QVCH", 9000)});
+    const ProcessResult result = cli({"send", "--port", box.device(), "--trace", trace, image("QVBT", 9000)});
     ASSERT_EQ(result.exitStatus, 0) << result.err;
 
     // boxsim logs each read and write: "tool" for what came in, "box" for what went out.
@@ -431,7 +444,7 @@ TEST_F(TransferCommands, ASilentBoxGetsAPlainDiagnosisOnceAndTheCallGoesOn)
         boxArgs.insert(boxArgs.end(), {"--wire-log", scratch.path("quiet.wire")});
         ASSERT_TRUE(quietBox.start(boxArgs));
         const std::string err = scratch.path("cli.err");
-        const pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", quietBox.device(), image("QVCH", 2000)},
+        const pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "send", "--port", quietBox.device(), image("QVBT", 2000)},
                                        {"UPDATETOOL_DIAGNOSIS_MS=300"}, scratch.path("cli.out"), err);
         ASSERT_GT(pid, 0);
         ASSERT_TRUE(waitForText(err, c.seen)) << readText(err);

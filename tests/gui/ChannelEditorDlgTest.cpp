@@ -13,6 +13,7 @@
 #include "ChannelDatabase.h"
 #include "ChannelDlg.h"
 #include "ChannelEditorDlg.h"
+#include "FileLock.h"
 #include "GuiTestBase.h"
 #include "SampleImages.h"
 #include "TransponderDlg.h"
@@ -59,6 +60,8 @@ protected:
         database->reset();
         database->sourceKind = kind;
         database->filePath = path.toStdString();
+        // One editor at a time, as the main window runs them: the last one lets go of the file first.
+        editor.reset();
         editor = std::make_unique<Editor>(*database, dialogs);
         editor->installEventFilter(&spy);
         editor->show();
@@ -172,6 +175,30 @@ TEST_F(ChannelEditorDlgTest, FactoryDefaultModeAndFilesWithoutChannels)
     EXPECT_EQ(dialogs.messageTexts(), std::vector<QString>{"No Channel"});
     EXPECT_EQ(dialogs.calls.back().message.icon, MessageIcon::Exclamation);
     EXPECT_EQ(channels(Editor::kTvList)->rowCount(), 0);
+}
+
+// A file another program edits, or a cut-off image, never reaches the lists: the
+// window says why and closes before anything could be saved over it.
+TEST_F(ChannelEditorDlgTest, RefusesAFileInUseOrCutOff)
+{
+    const Bytes whole = samples::channelImage();
+    open(Bytes(whole.begin(), whole.begin() + 5000));
+    EXPECT_TRUE(editor->loadRefused());
+    EXPECT_EQ(editor->exec(), QDialog::Rejected);
+    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
+    EXPECT_TRUE(dialogs.messageTexts().front().endsWith("it has 5,000 bytes; a channel image has 851,984"));
+
+    open();
+    EXPECT_FALSE(editor->loadRefused());
+    channelfile::FileLock other;
+    EXPECT_EQ(other.acquire(path.toStdString()), channelfile::FileLock::Result::Busy);
+    editor.reset();
+    ASSERT_EQ(other.acquire(path.toStdString()), channelfile::FileLock::Result::Locked);
+    dialogs.calls.clear();
+    open(whole);
+    EXPECT_TRUE(editor->loadRefused());
+    ASSERT_EQ(dialogs.messageTexts().size(), 1u);
+    EXPECT_TRUE(dialogs.messageTexts().front().endsWith("is being edited by another program"));
 }
 
 TEST_F(ChannelEditorDlgTest, SelectionsLinkTheListsAndFillThePanel)

@@ -1,12 +1,16 @@
 // The POSIX side of ChannelImageFile.h: read and write on descriptors, fsync,
 // and a rename over the old file.
 #include "ChannelImageFile.h"
+#include "FileLock.h"
 #include "FileReading.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +25,7 @@ public:
     explicit UniqueFd(int fd = -1) : fd_(fd) {}
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     ~UniqueFd() { reset(); }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
@@ -60,18 +65,51 @@ private:
     std::string path_;
 };
 
-std::optional<FileContent> readAll(const UniqueFd& fd, std::size_t limit)
+void tell(std::string* reason, std::string text)
+{
+    if (reason != nullptr)
+        *reason = std::move(text);
+}
+
+// Opens without waiting: a FIFO would otherwise block until a writer comes, and a
+// tty until its line is up. Anything but a regular file is refused before a read.
+UniqueFd openRegular(const std::string& path, int access, std::string* reason)
+{
+    UniqueFd fd(::open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
+        tell(reason, std::strerror(errno));
+        return fd;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        tell(reason, std::strerror(errno));
+        return UniqueFd();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        tell(reason, S_ISDIR(info.st_mode) ? "Is a directory" : "Not a regular file");
+        return UniqueFd();
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<FileContent> readAll(const UniqueFd& fd, std::size_t limit, std::string* reason)
 {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return readGrowing(static_cast<std::size_t>(info.st_size), limit, [&](std::uint8_t* into, std::size_t room) -> long {
+    auto content = readGrowing(static_cast<std::size_t>(info.st_size), limit, [&](std::uint8_t* into, std::size_t room) -> long {
         for (;;) {
             const ssize_t got = ::read(fd.get(), into, room);
             if (got >= 0 || errno != EINTR)
                 return static_cast<long>(got);
         }
     });
+    if (!content)
+        tell(reason, std::strerror(errno));
+    return content;
 }
 
 bool writeAll(int fd, std::span<const std::uint8_t> content, std::size_t failAfter)
@@ -109,20 +147,20 @@ std::string nameOf(const std::string& path)
 
 } // namespace
 
-std::optional<FileContent> readWholeFile(const std::string& path, std::size_t limit)
+std::optional<FileContent> readWholeFile(const std::string& path, std::size_t limit, std::string* reason)
 {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd fd = openRegular(path, O_RDONLY, reason);
     if (!fd.valid())
         return std::nullopt;
-    return readAll(fd, limit);
+    return readAll(fd, limit, reason);
 }
 
-std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_t limit)
+std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_t limit, std::string* reason)
 {
-    const UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    const UniqueFd fd = openRegular(path, O_RDWR, reason);
     if (!fd.valid())
         return std::nullopt;
-    return readAll(fd, limit);
+    return readAll(fd, limit, reason);
 }
 
 namespace {
@@ -149,9 +187,16 @@ bool writeThroughTemporary(const std::string& target, std::span<const std::uint8
         return false;
     if (!fd.close())
         return false;
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
+    if (options.lock != nullptr && !options.lock->prepareReplacement(temporary.path()))
         return false;
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+        if (options.lock != nullptr)
+            options.lock->abandonReplacement();
+        return false;
+    }
     temporary.release();
+    if (options.lock != nullptr)
+        options.lock->commitReplacement();
 
     if (options.sync) {
         // Make the rename itself durable; a folder that cannot be synced still holds
@@ -182,10 +227,12 @@ bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
 bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
                  const ReplaceOptions& options)
 {
+    ReplaceOptions copyOptions = options;
+    copyOptions.lock = nullptr; // the lock stays with the file being saved
     struct stat like {};
     if (::stat(original.c_str(), &like) != 0)
         return false;
-    return writeThroughTemporary(copyPath, content, like, options);
+    return writeThroughTemporary(copyPath, content, like, copyOptions);
 }
 
 } // namespace updatetool::channelfile

@@ -1,9 +1,11 @@
 // The Windows side of ChannelImageFile.h: the new content goes to a temporary file
 // written through to the disk, which then takes the old file's place in one rename.
 #include "ChannelImageFile.h"
+#include "FileLock.h"
 #include "FileReading.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -43,6 +45,18 @@ private:
     HANDLE handle_;
 };
 
+// The system's own words for an error code, without the line end it ends with.
+std::string systemMessage(DWORD code)
+{
+    char text[512] = {};
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                          0, text, sizeof text, nullptr);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(code) : message;
+}
+
 // Paths arrive in the program's code page, as the command line and fopen have them.
 std::wstring widen(const std::string& path)
 {
@@ -59,11 +73,23 @@ UniqueHandle openExisting(const std::string& path, DWORD access)
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::optional<FileContent> readAll(const UniqueHandle& file, std::size_t limit)
+void tell(std::string* reason, std::string text)
+{
+    if (reason != nullptr)
+        *reason = std::move(text);
+}
+
+std::optional<FileContent> readAll(const UniqueHandle& file, std::size_t limit, std::string* reason)
 {
     LARGE_INTEGER size{};
-    if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileSizeEx(file.get(), &size))
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        tell(reason, "Not a regular file");
         return std::nullopt;
+    }
+    if (!::GetFileSizeEx(file.get(), &size)) {
+        tell(reason, systemMessage(::GetLastError()));
+        return std::nullopt;
+    }
     return readGrowing(static_cast<std::size_t>(size.QuadPart), limit, [&](std::uint8_t* into, std::size_t room) -> long {
         DWORD got = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(room, 1u << 30));
@@ -122,10 +148,11 @@ bool writeThroughTemporary(const std::string& target, std::span<const std::uint8
         attributes = FILE_ATTRIBUTE_NORMAL;
     const DWORD flags = options.sync ? FILE_FLAG_WRITE_THROUGH : 0;
     TemporaryFile temporary;
+    std::string suffix;
     // A name nobody else holds: CREATE_NEW refuses one that exists.
     for (unsigned attempt = 0; attempt < 100 && !temporary.handle.valid(); ++attempt) {
-        temporary.path = wideTarget + L".save-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                         std::to_wstring(::GetTickCount64() + attempt);
+        suffix = ".save-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount64() + attempt);
+        temporary.path = wideTarget + widen(suffix);
         temporary.handle = UniqueHandle(::CreateFileW(temporary.path.c_str(), GENERIC_WRITE, 0, nullptr,
                                                       CREATE_NEW, attributes | flags, nullptr));
         if (!temporary.handle.valid()) {
@@ -148,27 +175,50 @@ bool writeThroughTemporary(const std::string& target, std::span<const std::uint8
     // file. ReplaceFileW instead moves the old file aside first and puts the new one
     // in its place after, which leaves a moment with neither.
     const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (options.sync ? MOVEFILE_WRITE_THROUGH : 0);
-    if (!::MoveFileExW(temporary.path.c_str(), wideTarget.c_str(), moveFlags))
+    if (options.lock != nullptr && !options.lock->prepareReplacement(target + suffix))
         return false;
+    if (!::MoveFileExW(temporary.path.c_str(), wideTarget.c_str(), moveFlags)) {
+        if (options.lock != nullptr)
+            options.lock->abandonReplacement();
+        return false;
+    }
     temporary.release();
+    if (options.lock != nullptr)
+        options.lock->commitReplacement();
     return true;
 }
 
 } // namespace
 
-std::optional<FileContent> readWholeFile(const std::string& path, std::size_t limit)
+std::optional<FileContent> readWholeFile(const std::string& path, std::size_t limit, std::string* reason)
 {
-    return readAll(openExisting(path, GENERIC_READ), limit);
+    UniqueHandle file = openExisting(path, GENERIC_READ);
+    if (!file.valid()) {
+        tell(reason, systemMessage(::GetLastError()));
+        return std::nullopt;
+    }
+    return readAll(file, limit, reason);
 }
 
-std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_t limit)
+std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_t limit, std::string* reason)
 {
     // The read-only attribute is checked by itself: not every file system refuses
     // write access for it (Wine running as root grants it).
     const DWORD attributes = ::GetFileAttributesW(widen(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        tell(reason, systemMessage(::GetLastError()));
         return std::nullopt;
-    return readAll(openExisting(path, GENERIC_READ | GENERIC_WRITE), limit);
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        tell(reason, systemMessage(ERROR_ACCESS_DENIED));
+        return std::nullopt;
+    }
+    UniqueHandle file = openExisting(path, GENERIC_READ | GENERIC_WRITE);
+    if (!file.valid()) {
+        tell(reason, systemMessage(::GetLastError()));
+        return std::nullopt;
+    }
+    return readAll(file, limit, reason);
 }
 
 bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
@@ -183,10 +233,12 @@ bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
 bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
                  const ReplaceOptions& options)
 {
+    ReplaceOptions copyOptions = options;
+    copyOptions.lock = nullptr; // the lock stays with the file being saved
     const DWORD like = ::GetFileAttributesW(widen(original).c_str());
     if (like == INVALID_FILE_ATTRIBUTES)
         return false;
-    return writeThroughTemporary(copyPath, content, like, options);
+    return writeThroughTemporary(copyPath, content, like, copyOptions);
 }
 
 } // namespace updatetool::channelfile

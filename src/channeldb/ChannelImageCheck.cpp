@@ -1,0 +1,73 @@
+#include "ChannelImageCheck.h"
+
+#include <vector>
+
+#include "ByteOrder.h"
+#include "ChannelBlockLayout.h"
+#include "Crc16Arc.h"
+
+namespace updatetool {
+
+using namespace channelblock;
+
+namespace {
+
+std::string withThousands(std::size_t value)
+{
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, ",");
+    return digits;
+}
+
+std::string mismatch(std::string_view what)
+{
+    return "the " + std::string(what) + " does not match its contents";
+}
+
+std::span<const std::uint8_t> areaOf(std::span<const std::uint8_t> image, const Area& area)
+{
+    return image.subspan(area.offset, area.length);
+}
+
+} // namespace
+
+std::string channelImageFileProblem(std::FILE* file)
+{
+    std::vector<std::uint8_t> image(kImageSize);
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        return "it cannot be read";
+    image.resize(std::fread(image.data(), 1, image.size(), file));
+    std::fseek(file, 0, SEEK_SET);
+    return channelImageProblem(image);
+}
+
+std::string shortImageReason(std::size_t size)
+{
+    return "it has " + withThousands(size) + " bytes; a channel image has " + withThousands(kImageSize);
+}
+
+std::string channelImageProblem(std::span<const std::uint8_t> image)
+{
+    if (image.size() < kImageSize)
+        return shortImageReason(image.size());
+    // The same words a save writes: a tag and the CRC of each table, the CRC plus
+    // the addend over the area and over each piece of the list area.
+    for (const auto& [checkWord, table] : {std::pair{kSatelliteCheckWord, kSatelliteTable},
+                                           std::pair{kTransponderCheckWord, kTransponderTable}}) {
+        if (readBE16(image, checkWord.offset) != kTableCheckTag
+            || readBE16(image, checkWord.offset + 2) != crc16Arc(areaOf(image, table)))
+            return mismatch(checkWord.name);
+    }
+    if (readBE16(image, kAreaCheckWord.offset)
+        != static_cast<std::uint16_t>(crc16Arc(areaOf(image, kAreaCheckRange)) + kCheckWordAddend))
+        return mismatch(kAreaCheckWord.name);
+    for (const CheckWord& word : kCheckWords) {
+        const std::size_t at = kCheckWordTable.offset + 2 * static_cast<std::size_t>(word.word);
+        if (readBE16(image, at) != static_cast<std::uint16_t>(crc16Arc(areaOf(image, word.covered)) + kCheckWordAddend))
+            return mismatch("check word of the " + std::string(word.covered.name));
+    }
+    return {};
+}
+
+} // namespace updatetool
