@@ -92,10 +92,11 @@ TEST(ChannelCsv, ReadsBackWhatItWrote)
 
 TEST(ChannelCsv, MalformedFilesAreRefusedWithTheLine)
 {
-    const struct {
+    struct Case {
         std::string text;
         std::string error;
-    } cases[] = {
+    };
+    std::vector<Case> cases_ = {
         {"", "empty"},
         {"QVCH\x01\x02", "not a channel CSV file"},
         {"list,name\r\nTV,One\r\n", "not a channel CSV file"},
@@ -109,13 +110,32 @@ TEST(ChannelCsv, MalformedFilesAreRefusedWithTheLine)
         {"list,name,Ch. ID\r\nTV,O\"ne,1\r\n", "line 2: a quote inside"},
         {"list,name,Ch. ID\r\nTV,\"a\nb\",1\r\nRadio,\xFF,2\r\n", "line 4: the name is not UTF-8"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+    std::string tooManyRows = "list,name,Ch. ID\n";
+    for (int row = 0; row < 2001; ++row)
+        tooManyRows += "Radio,R,1\n";
+    for (const auto& c : std::initializer_list<std::pair<std::string, std::string>>{
+             {tooManyRows, "line 2002: more Radio rows than the 2000 the list can hold"},
+             {"list,name,Ch. ID\n" + std::string(300, ','), "line 2: more than 256 cells"},
+         })
+        cases_.push_back({c.first, c.second});
+    for (const auto& c : cases_) {
+        SCOPED_TRACE(c.text.substr(0, 60));
         ReferenceLists lists;
         std::string error;
         EXPECT_FALSE(readChannelCsv(c.text, lists, error));
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
+}
+
+// Blank lines cost nothing: a file of nothing else is read in bounded memory.
+TEST(ChannelCsv, BlankLinesAreSkippedWithoutBeingKept)
+{
+    const std::string text = "list,name,Ch. ID\n" + std::string(20u << 20, '\n') + "TV,One,1\n";
+    ReferenceLists lists;
+    std::string error;
+    ASSERT_TRUE(readChannelCsv(text, lists, error)) << error;
+    ASSERT_EQ(lists.tv.size(), 1u);
+    EXPECT_EQ(lists.tv.front().name, "One");
 }
 
 TEST(ReferenceOrder, AReorderedCopyGetsTheOriginalOrderBack)
