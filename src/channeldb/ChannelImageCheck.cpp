@@ -14,15 +14,22 @@ namespace {
 
 std::string withThousands(std::size_t value)
 {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
-    return digits;
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+        if (at > 0 && (digits.size() - at) % 3 == 0)
+            grouped.push_back(',');
+        grouped.push_back(digits[at]);
+    }
+    return grouped;
 }
 
 std::string mismatch(std::string_view what)
 {
-    return "the " + std::string(what) + " does not match its contents";
+    std::string text = "the ";
+    text.append(what);
+    text.append(" does not match its contents");
+    return text;
 }
 
 std::span<const std::uint8_t> areaOf(std::span<const std::uint8_t> image, const Area& area)
@@ -44,7 +51,11 @@ std::string channelImageFileProblem(std::FILE* file)
 
 std::string shortImageReason(std::size_t size)
 {
-    return "it has " + withThousands(size) + " bytes; a channel image has " + withThousands(kImageSize);
+    std::string text = "it has ";
+    text.append(withThousands(size));
+    text.append(" bytes; a channel image has ");
+    text.append(withThousands(kImageSize));
+    return text;
 }
 
 std::string channelImageProblem(std::span<const std::uint8_t> image)
@@ -65,7 +76,7 @@ std::string channelImageProblem(std::span<const std::uint8_t> image)
     for (const CheckWord& word : kCheckWords) {
         const std::size_t at = kCheckWordTable.offset + 2 * static_cast<std::size_t>(word.word);
         if (readBE16(image, at) != static_cast<std::uint16_t>(crc16Arc(areaOf(image, word.covered)) + kCheckWordAddend))
-            return mismatch("check word of the " + std::string(word.covered.name));
+            return mismatch(std::string("check word of the ").append(word.covered.name));
     }
     return {};
 }

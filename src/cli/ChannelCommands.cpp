@@ -244,8 +244,11 @@ void printChannelsUsage()
   updatetool-cli samples DIR
       Writes the sample images (app.img, channels.img, channels-full.img,
       channels-received.img, boot.img) into DIR.
-  Exit status: 2 a file cannot be opened or written, 4 not a channel image (or,
-  for REFERENCE, neither a channel image nor a channel CSV file).
+  resave and apply-order lock IMAGE while they run; one that another program
+  (the editor, another command) is editing is left alone.
+  Exit status: 2 a file cannot be opened or written, or is being edited by
+  another program; 4 not a whole channel image (or, for REFERENCE, neither a
+  channel image nor a channel CSV file).
 )",
                stdout);
 }

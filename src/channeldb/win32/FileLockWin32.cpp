@@ -32,10 +32,10 @@ HANDLE openShared(const std::string& path)
 
 bool lockWithoutWaiting(HANDLE file, DWORD& error)
 {
-    OVERLAPPED far {};
-    far.Offset = 0xFFFFFFFE;
-    far.OffsetHigh = 0x7FFFFFFF;
-    if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &far))
+    OVERLAPPED pastTheEnd {};
+    pastTheEnd.Offset = 0xFFFFFFFE;
+    pastTheEnd.OffsetHigh = 0x7FFFFFFF;
+    if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &pastTheEnd))
         return true;
     error = ::GetLastError();
     return false;
