@@ -170,12 +170,16 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
         std::vector<std::string> extraBoxArgs;
         const char* output;
         int exitStatus;
-        std::size_t fileSize;
+        std::size_t fileSize;   // 0: no file
+        const char* lastLine;
     };
+    // OUTPUT already holds an image; only a complete reception replaces it.
+    const std::string oldImage = "VORN LUMEN CORP an image received last week";
     const Case cases[] = {
-        {{}, "received.img", 0, 16 + 9000},
-        {{"--type-size", "3000"}, "received.img", 5, 16},   // announces 12288 bytes, sends 9000
-        {{}, "no-such-dir/received.img", 2, 0},
+        {{}, "received.img", 0, 16 + 9000, "Received 9000 bytes into "},
+        {{"--type-size", "3000"}, "received.img", 5, oldImage.size(), "Receive ended short: "},   // announces 12288 bytes, sends 9000
+        {{"--type-size", "1000"}, "received.img", 0, 16 + 4096, "(the box sent 5120 bytes past the announced size; they were dropped).\n"},
+        {{}, "no-such-dir/received.img", 2, 0, "No such file or directory.\n"},
     };
     const std::string upload = scratch.path("upload.bin");
     writeFile(upload, randomBytes(9000, 4));
@@ -185,9 +189,16 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
         args.insert(args.end(), c.extraBoxArgs.begin(), c.extraBoxArgs.end());
         ASSERT_TRUE(uploadingBox.start(args));
         const std::string output = scratch.path(c.output);
+        if (c.fileSize > 0)
+            writeFile(output, Bytes(oldImage.begin(), oldImage.end()));
         const ProcessResult result = cli({"receive", "--port", uploadingBox.device(), output});
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.err;
         EXPECT_EQ(readFile(output).size(), c.fileSize);
+        EXPECT_NE(result.err.find(c.lastLine), std::string::npos) << result.err;
+        // Only a file complete on the disk ends the update.
+        if (c.exitStatus != 0) {
+            EXPECT_EQ(result.err.find("Update End"), std::string::npos) << result.err;
+        }
     }
 }
 
@@ -287,6 +298,44 @@ TEST_F(SeveralPorts, AGlobAndLinkNamesFindTheBoxesAndEachReceiveGetsItsOwnFile)
     const ProcessResult none = cli({"erase", "--port", scratch.path("nothing-*"), "--port", boxes[0]->device()});
     EXPECT_EQ(none.exitStatus, 64);
     EXPECT_NE(none.err.find("no port matches"), std::string::npos) << none.err;
+}
+
+TEST_F(SeveralPorts, PortsOfOneLastNameGetNumberedFilesAndNoOutputIsAnotherFile)
+{
+    const std::string upload = scratch.path("upload.bin");
+    writeFile(upload, randomBytes(5000, 7));
+    std::filesystem::create_directories(scratch.path("a"));
+    std::filesystem::create_directories(scratch.path("b"));
+    startBoxes(1, {"--role", "upload", "--file", upload, "--link", scratch.path("a/usb-box")});
+    startBoxes(1, {"--role", "upload", "--file", upload, "--link", scratch.path("b/usb-box")});
+    const ProcessResult result =
+        cli({"receive", "--port", scratch.path("a/usb-box"), "--port", scratch.path("b/usb-box"), scratch.path("got.img")});
+    EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
+    for (const char* name : {"got-usb-box-1.img", "got-usb-box-2.img"})
+        EXPECT_EQ(readFile(scratch.path(name)).size(), 16u + 5000u) << name;
+
+    // Refused before any file is opened for writing, the image left whole.
+    const std::string image = this->image("QVCH", 3000);
+    const Bytes imageBytes = readFile(image);
+    std::filesystem::create_symlink(image, scratch.path("image-link.img"));
+    const struct {
+        std::vector<std::string> args;
+        std::string why;
+    } refusals[] = {
+        {{"send", "--trace", image, "--port", boxes[0]->device(), image}, "the trace " + image + " is the image itself"},
+        {{"send", "--trace", scratch.path("image-link.img"), "--port", boxes[0]->device(), image}, "is the image itself"},
+        {{"receive", "--trace", scratch.path("got.img"), "--port", boxes[0]->device(), "--port", boxes[1]->device(),
+          scratch.path("got.img")}, "would be one file"},
+        {{"receive", "--trace", scratch.path("out.img"), "--port", boxes[0]->device(), scratch.path("out.img")},
+         "would be one file"},
+    };
+    for (const auto& refusal : refusals) {
+        const ProcessResult refused = cli(refusal.args);
+        EXPECT_EQ(refused.exitStatus, 64) << refused.err;
+        EXPECT_NE(refused.err.find(refusal.why), std::string::npos) << refused.err;
+        EXPECT_EQ(readFile(image), imageBytes);
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratch.path("out.img")));
 }
 
 TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
