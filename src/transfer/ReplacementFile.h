@@ -31,6 +31,10 @@ public:
     // Removes the temporary file; the target stays as it was.
     void discard();
 
+    // The whole of `content` as the target's new content, in the steps above; the
+    // reason of a failure goes to `error` when given.
+    static bool writeWhole(const std::string& target, std::string_view content, std::string* error = nullptr);
+
     bool isOpen() const { return handle_ != kNoHandle; }
     const std::string& error() const { return error_; }
 
