@@ -389,15 +389,19 @@ void printTransferUsage()
   COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
   /dev/ttyS0..3.
   Progress goes to standard error: a live line on a terminal, otherwise one
-  line per phase. Ctrl-C cancels the job, every job with several ports (a box
-  in the middle of a transfer is sent CAN CAN).
+  line per phase. Ctrl-C, SIGTERM and SIGHUP cancel the job, every job with
+  several ports (a box in the middle of a transfer is sent CAN CAN, an
+  unfinished OUTPUT is removed), and then end the program by that signal, so
+  the shell reports 128+N (130 for Ctrl-C) and a loop of commands stops. On
+  Windows Ctrl-C, Ctrl-Break and closing the console window do the same and
+  the program ends as Ctrl-C ends it. A second one ends the program at once.
   When a box has not answered the call for 10 s, two lines say what the line
   showed (nothing at all, bytes that are no prompt, or a prompt and then
   silence) and what to check; the call goes on until the box answers.
 
   Exit status of the transfer commands:
     0  success (receive: every announced byte arrived)
-    1  cancelled
+    1  cancelled (a shell sees 128+N instead: the program ends by the signal)
     2  image file I/O error (an OUTPUT that could not be made or written;
        the box is told "Abort")
     3  serial port I/O error (no such port, port busy, line lost)

@@ -40,9 +40,10 @@ protected:
         writeFile(folder.file("short.img"), Bytes(demo.begin(), demo.begin() + 500000));
     }
 
-    CliRun run(std::vector<std::string> args)
+    CliRun run(std::vector<std::string> args, bool cli = true)
     {
-        args.insert(args.begin(), UPDATETOOL_CLI);
+        if (cli)
+            args.insert(args.begin(), UPDATETOOL_CLI);
         std::vector<char*> argv;
         for (auto& arg : args)
             argv.push_back(arg.data());
@@ -194,6 +195,21 @@ TEST_F(ChannelCommands, ResaveKeepsABackupUnlessToldNot)
     const CliRun failed = run({"channels", "resave", at("channels.img")});
     EXPECT_EQ(failed.status, 2);
     EXPECT_NE(failed.err.find("could not write the backup copy"), std::string::npos) << failed.err;
+}
+
+TEST_F(ChannelCommands, AnExportBeyondTheFileSizeLimitFailsWithItsReasonAndKeepsTheOldFile)
+{
+    writeFile(at("list.csv"), Bytes{'o', 'l', 'd'});
+    // ulimit -f counts 512-byte blocks: the CSV is far larger than one.
+    const CliRun result = run({"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" \"$@\"", UPDATETOOL_CLI, "channels",
+                               "export-csv", at("channels.img"), at("list.csv")},
+                              false);
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_NE(result.err.find("Could not write \"" + at("list.csv") + "\": File too large"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(textOf(at("list.csv")), "old");
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
 }
 
 TEST_F(ChannelCommands, SamplesWritesEveryImage)

@@ -19,8 +19,9 @@ namespace {
 
 constexpr auto kTimeout = 30s;
 
-// The exit status of a program started with spawnProcess, or -1 when it did not
-// end within the time-out (it is killed then).
+// The exit status of a program started with spawnProcess as a shell reports it
+// (128 + N for one ended by signal N), or -1 when it did not end within the
+// time-out (it is killed then).
 int waitForExit(pid_t pid, std::chrono::milliseconds timeout = 10s)
 {
     int status = 0;
@@ -33,6 +34,8 @@ int waitForExit(pid_t pid, std::chrono::milliseconds timeout = 10s)
         }
         std::this_thread::sleep_for(10ms);
     }
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -202,7 +205,7 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
     }
 }
 
-TEST_F(TransferCommands, CtrlCCancelsTheJobAndExitsOne)
+TEST_F(TransferCommands, CtrlCCancelsTheCallThenEndsTheProgramByItsSignal)
 {
     startBox({"--silent"});
     const std::string err = scratch.path("cli.err");
@@ -212,8 +215,35 @@ TEST_F(TransferCommands, CtrlCCancelsTheJobAndExitsOne)
     // Interrupt while it calls the silent box.
     ASSERT_TRUE(waitForText(scratch.path("box.log"), "attention ignored"));
     kill(pid, SIGINT);
-    EXPECT_EQ(waitForExit(pid, 5s), 1);
+    // What a shell shows for a program ended by Ctrl-C, so a loop of sends stops.
+    EXPECT_EQ(waitForExit(pid, 5s), 130);
     EXPECT_TRUE(readText(err).ends_with("Cancelled.\n")) << readText(err);
+}
+
+TEST_F(TransferCommands, EndSignalsCancelAReceiveLeaveOutputAsItWasAndEndTheProgram)
+{
+    const std::string upload = scratch.path("upload.bin");
+    writeFile(upload, randomBytes(200000, 9));
+    const std::string oldImage = "VORN LUMEN CORP the image that was there before";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const std::string log = scratch.path("upload" + std::to_string(signal) + ".log");
+        BoxSimProcess uploadingBox;
+        // Paced like a real line, so the upload is still running when the signal comes.
+        ASSERT_TRUE(uploadingBox.start({"--role", "upload", "--file", upload, "--baud", "115200", "--log", log}));
+        const std::string output = scratch.path("received.img");
+        writeFile(output, Bytes(oldImage.begin(), oldImage.end()));
+        const pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "receive", "--port", uploadingBox.device(), output}, {},
+                                       scratch.path("cli.out"), scratch.path("cli.err"));
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(waitForText(log, "packet 1 acked", 10s));
+        kill(pid, signal);
+        EXPECT_EQ(waitForExit(pid), 128 + signal);
+        EXPECT_TRUE(waitForText(log, "cancel received"));
+        EXPECT_EQ(readFile(output), Bytes(oldImage.begin(), oldImage.end()));
+        for (const auto& entry : std::filesystem::directory_iterator(scratch.path(".")))
+            EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+    }
 }
 
 // Several simulated boxes, each on its own pseudo-terminal.
@@ -338,7 +368,7 @@ TEST_F(SeveralPorts, PortsOfOneLastNameGetNumberedFilesAndNoOutputIsAnotherFile)
     EXPECT_FALSE(std::filesystem::exists(scratch.path("out.img")));
 }
 
-TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
+TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndEndsByItsSignal)
 {
     // Paced like a real line, so the transfers are still running when Ctrl-C comes.
     startBoxes(2, {"--baud", "115200"});
@@ -351,7 +381,7 @@ TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
     for (std::size_t i = 0; i < boxes.size(); ++i)
         ASSERT_TRUE(waitForText(scratch.path("box" + std::to_string(i) + ".log"), "packet 1 ok", 10s));
     kill(pid, SIGINT);
-    EXPECT_EQ(waitForExit(pid), 1);
+    EXPECT_EQ(waitForExit(pid), 130);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         EXPECT_TRUE(waitForText(scratch.path("box" + std::to_string(i) + ".log"), "cancel received")) << i;
         EXPECT_TRUE(summaryRow(readText(scratch.path("cli.out")), boxes[i]->device()).starts_with("Cancelled"));
@@ -489,7 +519,7 @@ TEST_F(TransferCommands, ASilentBoxGetsAPlainDiagnosisOnceAndTheCallGoesOn)
         std::this_thread::sleep_for(700ms);
         EXPECT_GT(readText(scratch.path("quiet.wire")).size(), wireBefore);
         kill(pid, SIGINT);
-        EXPECT_EQ(waitForExit(pid), 1);
+        EXPECT_EQ(waitForExit(pid), 130);
         const std::string text = readText(err);
         EXPECT_EQ(count(text, "No answer from the box"), 1u) << text;
         EXPECT_NE(text.find(c.check), std::string::npos) << text;
