@@ -102,7 +102,7 @@ int runSendImage(TransferJob& job)
     job.startTick.store(tickCount());
     job.phase.store(kPhaseTransferring);
     XmodemSender sender(port, job);
-    if (!protocol.announceUpdate(*size) || !sender.send(image.get()))
+    if (!protocol.announceUpdate(*size) || !sender.send(image.get(), *size))
         return closePort(port, job.result.load());
 
     job.endTick.store(tickCount());
