@@ -144,6 +144,18 @@ TEST_F(ReplacementFileTest, ALinkIsFollowedADeviceWrittenInPlaceAFolderRefused)
     EXPECT_EQ(missing.error(), "No such file or directory");
 }
 
+TEST_F(ReplacementFileTest, AFileTheUserMayNotWriteIsNotReplaced)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    writeText(path("read-only.img"), "kept");
+    ::chmod(path("read-only.img").c_str(), 0444);
+    ReplacementFile file;
+    EXPECT_FALSE(file.open(path("read-only.img")));
+    EXPECT_EQ(file.error(), "Permission denied");
+    EXPECT_EQ(readText(path("read-only.img")), "kept");
+}
+
 TEST_F(ReplacementFileTest, SameFileMeansSameDeviceAndInode)
 {
     writeText(path("a.img"), "a");

@@ -80,6 +80,12 @@ bool ReplacementFile::open(const std::string& target)
         handle_ = fd;
         return true;
     }
+    // A rename needs only the folder's permission: a file the user could not
+    // write in place must not be replaced by one either.
+    if (exists && ::access(target.c_str(), W_OK) != 0) {
+        fail();
+        return false;
+    }
     // Replace the file a symbolic link points to, not the link itself.
     if (exists) {
         char resolved[PATH_MAX];

@@ -78,6 +78,11 @@ bool ReplacementFile::open(const std::string& target)
         fail();
         return false;
     }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        fail();
+        return false;
+    }
     // A device name (NUL, CON) is written in place: there is no file to replace.
     const HANDLE existing = ::CreateFileW(wideTarget.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
