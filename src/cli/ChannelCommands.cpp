@@ -2,6 +2,7 @@
 // the channel editor uses, without the windows.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@
 #include "EditorLists.h"
 #include "FileLock.h"
 #include "ImageFile.h"
+#include "OutputFiles.h"
 #include "ReferenceOrder.h"
 #include "SampleImages.h"
 #include "StringTable.h"
@@ -127,27 +129,29 @@ int runInfo(const std::string& path)
     return kExitSuccess;
 }
 
-int runExportText(const std::string& path, const std::string& output)
+// The exports read IMAGE and write OUTPUT; one that names IMAGE itself (or a link
+// to it) is refused before either is touched.
+std::optional<int> refuseOutputOverImage(const std::string& path, const std::string& output)
 {
-    int status = kExitSuccess;
-    const auto database = openImage(path, status);
-    if (!database)
-        return status;
-    if (!writeChannelListing(*database, output)) {
-        std::fprintf(stderr, "Could not open \"%s\"\n", output.c_str());
-        return kExitFileError;
-    }
-    return kExitSuccess;
+    if (const auto clash = outputClash({{output, "OUTPUT " + output}}, {{path, "the channel image"}}))
+        return usageError(*clash);
+    return std::nullopt;
 }
 
-int runExportCsv(const std::string& path, const std::string& output)
+using ExportWriter = bool (*)(const ChannelDatabase&, const std::string&, std::string*);
+
+int runExport(const std::string& path, const std::string& output, ExportWriter write)
 {
+    if (const auto refused = refuseOutputOverImage(path, output))
+        return *refused;
     int status = kExitSuccess;
     const auto database = openImage(path, status);
     if (!database)
         return status;
-    if (!writeChannelCsv(*database, output)) {
-        std::fprintf(stderr, "Could not open \"%s\"\n", output.c_str());
+    // A failed export leaves no partial file: OUTPUT is replaced only when complete.
+    std::string reason;
+    if (!write(*database, output, &reason)) {
+        std::fprintf(stderr, "Could not write \"%s\": %s\n", output.c_str(), reason.c_str());
         return kExitFileError;
     }
     return kExitSuccess;
@@ -241,14 +245,21 @@ void printChannelsUsage()
       edited. The file is replaced only once the new content is complete.
   Saving first copies IMAGE as it was to IMAGE.bak (replacing an older one);
   --no-backup leaves that out. When the copy fails nothing is written.
-  updatetool-cli samples DIR
+  The exports write OUTPUT beside itself and put it in place only when it is
+  complete: one that fails (a full disk) leaves no partial file and says
+  "Could not write" with the reason. An OUTPUT that is IMAGE itself (or a link
+  to it) is refused before anything is written.
+  updatetool-cli samples [--force] DIR
       Writes the sample images (app.img, channels.img, channels-full.img,
-      channels-received.img, boot.img) into DIR.
+      channels-received.img, boot.img) into DIR. A file of one of those names
+      already in DIR is never replaced unless --force is given: the command
+      names it and writes nothing.
   resave and apply-order lock IMAGE while they run; one that another program
   (the editor, another command) is editing is left alone.
-  Exit status: 2 a file cannot be opened or written, or is being edited by
-  another program; 4 not a whole channel image (or, for REFERENCE, neither a
-  channel image nor a channel CSV file).
+  Exit status: 2 a file cannot be opened or written, is being edited by another
+  program, or samples found a file it would replace; 4 not a whole channel image
+  (or, for REFERENCE, neither a channel image nor a channel CSV file); 64 usage
+  error (an OUTPUT that is IMAGE).
 )",
                stdout);
 }
@@ -277,12 +288,12 @@ int runChannelsCommand(std::span<char* const> args)
     if (command == "export-text") {
         if (operands.size() != 2)
             return usageError("export-text needs IMAGE and OUTPUT");
-        return runExportText(operands[0], operands[1]);
+        return runExport(operands[0], operands[1], writeChannelListing);
     }
     if (command == "export-csv") {
         if (operands.size() != 2)
             return usageError("export-csv needs IMAGE and OUTPUT");
-        return runExportCsv(operands[0], operands[1]);
+        return runExport(operands[0], operands[1], writeChannelCsv);
     }
     if (command == "apply-order") {
         if (operands.size() != 2)
@@ -299,13 +310,19 @@ int runChannelsCommand(std::span<char* const> args)
 
 int runSamplesCommand(std::span<char* const> args)
 {
+    bool replace = false;
+    if (!args.empty() && std::string_view(args[0]) == "--force") {
+        replace = true;
+        args = args.subspan(1);
+    }
     if (args.size() != 1 || std::string_view(args[0]).starts_with("-")) {
         std::fputs("updatetool-cli samples: DIR is needed (try updatetool-cli --help)\n", stderr);
         return kExitUsage;
     }
-    const auto written = samples::writeSampleImages(args[0]);
+    std::string error;
+    const auto written = samples::writeSampleImages(args[0], replace, error);
     if (!written) {
-        std::fprintf(stderr, "updatetool-cli samples: could not write the images into %s\n", args[0]);
+        std::fprintf(stderr, "updatetool-cli samples: %s\n", error.c_str());
         return kExitFileError;
     }
     for (const std::string& path : *written)

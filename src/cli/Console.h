@@ -8,10 +8,12 @@
 
 namespace updatetool::cli {
 
-// While one exists, the first Ctrl-C (on Windows also Ctrl-Break) only raises a
-// flag, which the job's polling loop turns into the cancel request: the box then
-// still gets its CAN CAN. A second one ends the program at once, should the job
-// not react to the first.
+// While one exists, the first Ctrl-C, SIGTERM or SIGHUP (on Windows Ctrl-C,
+// Ctrl-Break or the console window closing) only raises a flag, which the job's
+// polling loop turns into the cancel request: the box then still gets its CAN CAN
+// and the job removes its unfinished output. A second one ends the program at
+// once, should the job not react to the first. Once the job has ended, the
+// program ends as the signal asked (endAsRequested).
 class InterruptCatcher {
 public:
     InterruptCatcher();
@@ -21,6 +23,18 @@ public:
 
     bool interrupted() const;
 };
+
+// The signal (on Windows the console event, plus one) a catcher took since the
+// program started; 0 when none.
+int endRequest();
+// Ends the program as the request would have without a catcher, now that the job
+// has cleaned up: on POSIX the same signal raised again with its default action,
+// so a shell reports 128+N (130 for Ctrl-C) and a loop of commands stops; on
+// Windows the exit status of a program ended by Ctrl-C.
+[[noreturn]] void endAsRequested(int request);
+// A file-size limit (ulimit -f) then fails a write with an error the command
+// reports, instead of killing the program with a temporary file left behind.
+void ignoreFileSizeSignal();
 
 // Standard error is a terminal, so the progress may be one line redrawn in place.
 bool stderrIsTerminal();

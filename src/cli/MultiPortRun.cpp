@@ -39,11 +39,16 @@ std::string deviceOf(const std::string& port)
     return error ? path : device.string();
 }
 
-// The port's own short name: "ttyUSB0" for "/dev/ttyUSB0", "COM2" for "COM2".
-std::string shortName(const std::string& port)
+// The port's own last name: "ttyUSB0" for "/dev/ttyUSB0", "COM2" for "\\.\COM2",
+// made fit for a file name.
+std::string fileTagOf(const std::string& port)
 {
-    const std::size_t slash = port.rfind('/');
-    return slash == std::string::npos ? port : port.substr(slash + 1);
+    const std::size_t separator = port.find_last_of("/\\");
+    std::string tag = separator == std::string::npos ? port : port.substr(separator + 1);
+    for (char& c : tag)
+        if (static_cast<unsigned char>(c) < 0x20 || std::string_view(":*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+    return tag.empty() ? "port" : tag;
 }
 
 struct PortRun {
@@ -89,13 +94,13 @@ std::string resultText(const TransferJob& job, int result)
     if (result == kResultReceiveFinished) {
         switch (job.receiveFailure.load()) {
         case kResultSuccess:
-            return "Received into " + job.outputPath;
+            return "Received into " + job.outputPath + extraBytesNote(job);
         case kResultCancelled:
             return "Cancelled";
         case kResultTransferFail:
             return "Receive ended short";
         default:
-            return "Could not write " + job.outputPath;
+            return "Could not write " + job.outputPath + ": " + job.receiveError;
         }
     }
     if (result == kResultSuccess)
@@ -223,14 +228,46 @@ std::optional<std::vector<std::string>> expandPorts(const std::vector<std::strin
     return ports;
 }
 
-std::string withPortName(const std::string& path, const std::string& port)
+std::vector<std::string> portFileTags(const std::vector<std::string>& ports)
+{
+    std::vector<std::string> tags;
+    for (const std::string& port : ports)
+        tags.push_back(fileTagOf(port));
+    const std::vector<std::string> plain = tags;
+    auto taken = [&](const std::string& tag, std::size_t except) {
+        for (std::size_t i = 0; i < tags.size(); ++i)
+            if (i != except && tags[i] == tag)
+                return true;
+        return false;
+    };
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        if (std::count(plain.begin(), plain.end(), plain[i]) < 2)
+            continue;
+        // Numbered in the order the ports came, skipping a number another port's own name already has.
+        int number = static_cast<int>(std::count(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(i), plain[i])) + 1;
+        while (taken(plain[i] + "-" + std::to_string(number), i))
+            ++number;
+        tags[i] = plain[i] + "-" + std::to_string(number);
+    }
+    return tags;
+}
+
+std::string extraBytesNote(const TransferJob& job)
+{
+    const std::uint32_t extra = job.extraBytes.load();
+    if (extra == 0)
+        return {};
+    return " (the box sent " + std::to_string(extra) + " bytes past the announced size; they were dropped)";
+}
+
+std::string withPortName(const std::string& path, const std::string& tag)
 {
     const std::size_t slash = path.rfind('/');
     const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t dot = path.rfind('.');
     // A leading dot names a hidden file, not an extension.
     const std::size_t insertAt = dot != std::string::npos && dot > nameStart ? dot : path.size();
-    return path.substr(0, insertAt) + "-" + shortName(port) + path.substr(insertAt);
+    return path.substr(0, insertAt) + "-" + tag + path.substr(insertAt);
 }
 
 int jobExitStatus(const TransferJob& job, int result)

@@ -15,9 +15,18 @@ namespace updatetool::cli {
 // error says which.
 std::optional<std::vector<std::string>> expandPorts(const std::vector<std::string>& named, std::string& error);
 
-// A file name for one of several ports: the port's own name goes before the
-// extension, "out.img" and "/dev/ttyUSB0" make "out-ttyUSB0.img".
-std::string withPortName(const std::string& path, const std::string& port);
+// One tag per port for its file names, in order and all different: the port's
+// whole last name ("ttyUSB0" for /dev/ttyUSB0, a by-id name's last part, "COM3"),
+// with characters no file name may hold made '_', and a number after the ones
+// that would still be the same ("usb-box-1", "usb-box-2").
+std::vector<std::string> portFileTags(const std::vector<std::string>& ports);
+
+// A file name for one of several ports: the port's tag goes before the
+// extension, "out.img" and "ttyUSB0" make "out-ttyUSB0.img".
+std::string withPortName(const std::string& path, const std::string& tag);
+
+// What the result line adds when the box sent packets past the size it announced.
+std::string extraBytesNote(const TransferJob& job);
 
 // The exit status one finished job stands for: 0 success, 1 cancelled, 5 a
 // receive that ended short, 2 a received file that could not be written,

@@ -14,6 +14,7 @@
 #include "ImageFile.h"
 #include "JobRunner.h"
 #include "MultiPortRun.h"
+#include "OutputFiles.h"
 #include "ProgressLine.h"
 #include "SerialPort.h"
 #include "StringTable.h"
@@ -173,8 +174,10 @@ int runJob(TransferJob& job, ProgressLine& progress)
     return result;
 }
 
-// One job per port, each with its own trace file when several run. Nothing on a
-// usage error or a trace that cannot be made, which has been reported.
+// One job per port, each with its own trace file and OUTPUT when several run.
+// Before any file is made, the outputs are checked against each other and against
+// the image: none may be another's file. Nothing on a usage error or a trace that
+// cannot be made, which has been reported.
 std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const TransferArgs& parsed, int& status)
 {
     std::string error;
@@ -183,25 +186,46 @@ std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const Tran
         status = usageError(command, error);
         return std::nullopt;
     }
+    const bool receives = std::string_view(command) == "receive";
+    const std::vector<std::string> tags = portFileTags(*ports);
     std::vector<PortJob> jobs;
-    for (const std::string& port : *ports) {
+    std::vector<NamedFile> outputs;
+    for (std::size_t i = 0; i < ports->size(); ++i) {
+        const std::string& port = (*ports)[i];
         auto job = std::make_unique<TransferJob>();
         if (!choosePort(port, *job)) {
             status = usageError(command, "unknown port '" + port + "': COM1..COM4 or a device path");
             return std::nullopt;
         }
+        const bool several = ports->size() > 1;
         if (!parsed.tracePath.empty()) {
-            job->tracePath = ports->size() > 1 ? withPortName(parsed.tracePath, port) : parsed.tracePath;
-            // Said now rather than after a whole update that left no trace.
-            std::FILE* trace = std::fopen(job->tracePath.c_str(), "w");
-            if (trace == nullptr) {
-                std::fprintf(stderr, "Could not write the trace %s.\n", job->tracePath.c_str());
-                status = kExitFileError;
-                return std::nullopt;
-            }
-            std::fclose(trace);
+            job->tracePath = several ? withPortName(parsed.tracePath, tags[i]) : parsed.tracePath;
+            outputs.push_back({job->tracePath, "the trace " + job->tracePath});
+        }
+        if (receives) {
+            job->outputPath = several ? withPortName(parsed.file, tags[i]) : parsed.file;
+            outputs.push_back({job->outputPath, "OUTPUT " + job->outputPath});
         }
         jobs.push_back({port, std::move(job)});
+    }
+    std::vector<NamedFile> inputs;
+    if (!receives && !parsed.file.empty())
+        inputs.push_back({parsed.file, "the image"});
+    if (const auto clash = outputClash(outputs, inputs)) {
+        status = usageError(command, *clash);
+        return std::nullopt;
+    }
+    for (const PortJob& portJob : jobs) {
+        if (portJob.job->tracePath.empty())
+            continue;
+        // Said now rather than after a whole update that left no trace.
+        std::FILE* trace = std::fopen(portJob.job->tracePath.c_str(), "w");
+        if (trace == nullptr) {
+            std::fprintf(stderr, "Could not write the trace %s.\n", portJob.job->tracePath.c_str());
+            status = kExitFileError;
+            return std::nullopt;
+        }
+        std::fclose(trace);
     }
     return jobs;
 }
@@ -303,10 +327,8 @@ int receiveData(std::span<char* const> args)
     auto jobs = jobsForPorts("receive", *parsed, status);
     if (!jobs)
         return status;
-    for (PortJob& portJob : *jobs) {
+    for (PortJob& portJob : *jobs)
         portJob.job->kind = JobKind::ReceiveData;
-        portJob.job->outputPath = jobs->size() > 1 ? withPortName(parsed->file, portJob.port) : parsed->file;
-    }
     if (jobs->size() > 1)
         return runOnPorts(*jobs);
 
@@ -325,15 +347,15 @@ int receiveData(std::span<char* const> args)
         std::fputs("Cancelled.\n", stderr);
         return kExitCancelled;
     case kResultTransferFail:
-        std::fprintf(stderr, "Receive ended short: the box announced %u bytes, %s holds none of them.\n",
+        std::fprintf(stderr, "Receive ended short: the box announced %u bytes; %s was not written.\n",
                      static_cast<unsigned>(job.totalBytes.load()), parsed->file.c_str());
         return kExitReceiveShort;
     default:
-        std::fprintf(stderr, "Could not write %s.\n", parsed->file.c_str());
+        std::fprintf(stderr, "Could not write %s: %s.\n", parsed->file.c_str(), job.receiveError.c_str());
         return kExitFileError;
     }
-    std::fprintf(stderr, "Received %u bytes into %s.\n", static_cast<unsigned>(job.totalBytes.load()),
-                 parsed->file.c_str());
+    std::fprintf(stderr, "Received %u bytes into %s%s.\n", static_cast<unsigned>(job.totalBytes.load()),
+                 parsed->file.c_str(), extraBytesNote(job).c_str());
     return kExitSuccess;
 }
 
@@ -348,7 +370,12 @@ void printTransferUsage()
       told to restart afterwards unless --no-restart is given.
   updatetool-cli receive --port PORT OUTPUT
       Plays the box's monitor and takes the data the box uploads; OUTPUT gets
-      the 16-byte company signature followed by the announced bytes.
+      the 16-byte company signature followed by the announced bytes. The data
+      goes to a temporary file beside OUTPUT, which replaces OUTPUT only once
+      every announced byte is on the disk: a failed, short or cancelled
+      receive leaves an existing OUTPUT as it was and no partial file. Packets
+      the box sends past the size it announced are dropped, and the result
+      line and the trace say how many bytes that was.
   updatetool-cli erase   --port PORT
       Erases the box's application area.
   Each also takes --trace FILE.
@@ -361,7 +388,10 @@ void printTransferUsage()
   table of port, result, bytes and seconds on standard output; the exit
   status is 0 only when every port succeeded, else the highest of them.
   receive writes one file per port, the port's name before OUTPUT's
-  extension (received.img -> received-ttyUSB0.img).
+  extension (received.img -> received-ttyUSB0.img; a by-id name gives its
+  last part); ports whose names end alike are numbered (-usb-box-1,
+  -usb-box-2). No output may be another output or the image: such a command
+  line is refused (status 64) before any file is written.
   --trace FILE writes every byte on the line to FILE with its direction and a
   millisecond time stamp, one line per XMODEM packet (block, length, check,
   answer), and what a USB adapter granted when asked for low latency; with
@@ -371,23 +401,27 @@ void printTransferUsage()
   COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
   /dev/ttyS0..3.
   Progress goes to standard error: a live line on a terminal, otherwise one
-  line per phase. Ctrl-C cancels the job, every job with several ports (a box
-  in the middle of a transfer is sent CAN CAN).
+  line per phase. Ctrl-C, SIGTERM and SIGHUP cancel the job, every job with
+  several ports (a box in the middle of a transfer is sent CAN CAN, an
+  unfinished OUTPUT is removed), and then end the program by that signal, so
+  the shell reports 128+N (130 for Ctrl-C) and a loop of commands stops. On
+  Windows Ctrl-C, Ctrl-Break and closing the console window do the same and
+  the program ends as Ctrl-C ends it. A second one ends the program at once.
   When a box has not answered the call for 10 s, two lines say what the line
   showed (nothing at all, bytes that are no prompt, or a prompt and then
   silence) and what to check; the call goes on until the box answers.
 
   Exit status of the transfer commands:
     0  success (receive: every announced byte arrived)
-    1  cancelled
+    1  cancelled (a shell sees 128+N instead: the program ends by the signal)
     2  image file I/O error (an OUTPUT that could not be made or written;
        the box is told "Abort")
     3  serial port I/O error (no such port, port busy, line lost)
     4  file is invalid ("Could not open file." for an IMAGE that cannot be
        opened, a bad application header, "Selected wrong Image type." when
        the magic is none of the three)
-    5  receive ended short: the box announced more than arrived (OUTPUT then
-       holds only the signature)
+    5  receive ended short: the box announced more than arrived (OUTPUT is
+       left as it was)
     6  file transfer fail (the box refused the update or cancelled it)
     7  data update fail (the box did not report "Done")
    64  usage error

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "CommandLine.h"
+#include "Console.h"
 
 using namespace updatetool::cli;
 
@@ -16,9 +17,7 @@ void printUsage()
     std::fputs("\nExit status: 0 success, 64 usage error; other values as each command says.\n", stdout);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int runCommand(int argc, char** argv)
 {
     if (argc < 2) {
         printUsage();
@@ -38,4 +37,17 @@ int main(int argc, char** argv)
         return runSamplesCommand(rest);
     std::fprintf(stderr, "updatetool-cli: unknown command '%s' (try --help)\n", argv[1]);
     return kExitUsage;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ignoreFileSizeSignal();
+    const int status = runCommand(argc, argv);
+    // A job ended by Ctrl-C, SIGTERM or SIGHUP has cleaned up; the program now
+    // ends by that signal, so a shell loop or a service manager sees it.
+    if (const int request = endRequest())
+        endAsRequested(request);
+    return status;
 }

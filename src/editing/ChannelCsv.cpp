@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <fstream>
 #include <vector>
 
 #include "ChannelDatabase.h"
+#include "ReplacementFile.h"
 #include "EditorLists.h"
 #include "EditorTexts.h"
 
@@ -251,15 +251,9 @@ std::string channelCsvText(const ChannelDatabase& database)
     return text;
 }
 
-bool writeChannelCsv(const ChannelDatabase& database, const std::string& path)
+bool writeChannelCsv(const ChannelDatabase& database, const std::string& path, std::string* error)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
-    const std::string text = channelCsvText(database);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    return static_cast<bool>(file);
+    return ReplacementFile::writeWhole(path, channelCsvText(database), error);
 }
 
 bool readChannelCsv(std::string_view text, ReferenceLists& lists, std::string& error)

@@ -17,8 +17,8 @@ class ChannelDatabase;
 // decimal, the priority word (HP, LP, Auto) and the channel number, as the lists show it.
 std::string channelCsvText(const ChannelDatabase& database);
 
-// Creates (or truncates) `path` and writes the CSV; false when that fails.
-bool writeChannelCsv(const ChannelDatabase& database, const std::string& path);
+// Writes the CSV as `path`'s new content the way writeChannelListing does.
+bool writeChannelCsv(const ChannelDatabase& database, const std::string& path, std::string* error = nullptr);
 
 // Reads the list, name and Ch. ID columns of such a file (found by their header cells,
 // so other columns may be missing or moved) into reference lists, names back in their

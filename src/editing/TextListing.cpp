@@ -4,9 +4,9 @@
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <fstream>
 
 #include "ChannelDatabase.h"
+#include "ReplacementFile.h"
 
 namespace updatetool {
 
@@ -129,15 +129,9 @@ std::string channelListingText(const ChannelDatabase& database)
     return out;
 }
 
-bool writeChannelListing(const ChannelDatabase& database, const std::string& path)
+bool writeChannelListing(const ChannelDatabase& database, const std::string& path, std::string* error)
 {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
-    const std::string text = channelListingText(database);
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    return static_cast<bool>(file);
+    return ReplacementFile::writeWhole(path, channelListingText(database), error);
 }
 
 std::string listingPathFor(std::string_view chosenPath)

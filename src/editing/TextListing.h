@@ -13,9 +13,10 @@ class ChannelDatabase;
 // slot without a channel, a channel without a transponder) are written as blank cells.
 std::string channelListingText(const ChannelDatabase& database);
 
-// Creates (or truncates) `path` and writes the listing byte for byte; false when the
-// file cannot be created or written.
-bool writeChannelListing(const ChannelDatabase& database, const std::string& path);
+// Writes the listing byte for byte as `path`'s new content, which takes the old
+// one's place only when complete (a failure leaves `path` as it was and no partial
+// file); false, with the reason in `error` when given, when that fails.
+bool writeChannelListing(const ChannelDatabase& database, const std::string& path, std::string* error = nullptr);
 
 // The path the listing goes to for the name chosen in the file dialog: ".TXT" is
 // appended unless the name's extension is already txt in any case.

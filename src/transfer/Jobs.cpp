@@ -109,7 +109,7 @@ int runSendImage(TransferJob& job)
     job.startTick.store(tickCount());
     job.phase.store(kPhaseTransferring);
     XmodemSender sender(port, job);
-    if (!protocol.announceUpdate(*size) || !sender.send(image.get()))
+    if (!protocol.announceUpdate(*size) || !sender.send(image.get(), *size))
         return closePort(port, job.result.load());
 
     job.endTick.store(tickCount());
@@ -165,6 +165,8 @@ int runReceiveData(TransferJob& job)
 {
     resetProgress(job);
     job.receiveFailure.store(kResultSuccess);
+    job.extraBytes.store(0);
+    job.receiveError.clear();
     // The trace outlives the port, which reports to it until it closes.
     WireTrace trace;
     SerialPort port(&job.cancelRequest);
@@ -176,10 +178,12 @@ int runReceiveData(TransferJob& job)
     const std::uint32_t announced = job.totalBytes.load();
 
     // The file is made before the box starts to upload: one that cannot be made
-    // is answered "Abort" at once instead of after an upload into nothing.
+    // is answered "Abort" at once instead of after an upload into nothing. It is
+    // a temporary file beside OUTPUT until the data is complete on the disk.
     ReceivedFile output;
-    if (!output.create(job.outputPath) || !output.writeSignature()) {
-        output.close();
+    if (!output.create(job.outputPath)) {
+        job.receiveError = output.error();
+        trace.note("the received file could not be made: " + output.error());
         protocol.finalAnswer(false);
         return endReception(job, port, kResultImageFileError);
     }
@@ -189,23 +193,30 @@ int runReceiveData(TransferJob& job)
     XmodemReceiver receiver(port, job);
     const XmodemReceiver::Outcome outcome =
         receiver.receive(announced, std::span(job.receiveBuffer.get(), kReceiveBufferSize));
+    job.extraBytes.store(static_cast<std::uint32_t>(outcome.extra));
+    if (outcome.extra > 0)
+        trace.note("the box sent " + std::to_string(outcome.extra) +
+                   " bytes past the announced size; they are not in the file");
 
     const bool complete = outcome.succeeded && outcome.stored >= announced;
-    bool written = true;
+    bool written = false;
     if (complete) {
         job.endTick.store(tickCount());
         job.phase.store(kPhaseMaking);
         // The fill of the last packet beyond the announced size is dropped.
-        written = output.writeData(std::span(job.receiveBuffer.get(), announced));
+        written = output.commit(std::span(job.receiveBuffer.get(), announced));
+        if (!written) {
+            job.receiveError = output.error();
+            trace.note("the received file could not be written: " + output.error());
+        }
+    } else {
+        // OUTPUT keeps what it held: a short file must not pass for the box's data.
+        output.discard();
     }
-    // Closing flushes; a flush that fails means the file on disk is short, which
-    // the box must hear about as much as a failed write. A reception that came up
-    // short is answered "Done" all the same: the box has nothing more to send.
-    const bool closed = output.close();
-    if (complete)
-        written = written && closed;
-    protocol.finalAnswer(written);
-    if (written)
+    // A reception that came up short is answered "Done" all the same: the box has
+    // nothing more to send. Only a complete file on the disk ends the update.
+    protocol.finalAnswer(!complete || written);
+    if (complete && written)
         job.phase.store(kPhaseUpdateEnd);
     // A reception the user cancelled is short by the user's own doing.
     const int shortReception = job.cancelRequest.load() ? kResultCancelled : kResultTransferFail;

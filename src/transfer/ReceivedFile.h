@@ -1,36 +1,32 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <span>
 #include <string>
 
+#include "ReplacementFile.h"
+
 namespace updatetool {
 
-// The file the receive job creates: the company signature, then the announced
-// number of received bytes. Every step reports failure instead of throwing; a
-// file that could not be created simply fails all its writes. Closes itself.
+// The file the receive job makes: the company signature, then the announced
+// number of received bytes. It is written beside OUTPUT and takes OUTPUT's place
+// only on commit(), so a reception that fails, comes up short or is cancelled
+// leaves an existing OUTPUT as it was and no partial file. Every step reports
+// failure instead of throwing.
 class ReceivedFile {
 public:
-    ReceivedFile() = default;
-    ~ReceivedFile();
-    ReceivedFile(const ReceivedFile&) = delete;
-    ReceivedFile& operator=(const ReceivedFile&) = delete;
-
-    // Creates the file, replacing any file of that name.
+    // Makes the temporary file; false when it cannot be made (a missing folder, no
+    // permission), with the reason in error().
     bool create(const std::string& path);
-    bool writeSignature();
-    bool writeData(std::span<const std::uint8_t> bytes);
-    // Also reports a write that failed only when the buffered bytes reached the disk.
-    bool close();
-    bool isOpen() const { return file_ != nullptr; }
+    // Writes the signature and the data, flushes them to the disk and puts the
+    // file in OUTPUT's place.
+    bool commit(std::span<const std::uint8_t> data);
+    // Drops what was made; OUTPUT stays as it was.
+    void discard() { file_.discard(); }
+    const std::string& error() const { return file_.error(); }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, Closer> file_;
+    ReplacementFile file_;
 };
 
 } // namespace updatetool

@@ -87,6 +87,11 @@ struct TransferJob {
     // kResultImageFileError when the file could not be made or written,
     // kResultSuccess when the file holds every byte.
     std::atomic<int> receiveFailure{kResultSuccess};
+    // Bytes the box sent in packets past the size it announced; they are not in the file.
+    std::atomic<std::uint32_t> extraBytes{0};
+    // Why the received file could not be made or written, in the system's words.
+    // Written by the worker before it ends; read only after it has ended.
+    std::string receiveError;
     // The wire trace could not be written; the job ran untraced.
     std::atomic<bool> traceFailed{false};
 

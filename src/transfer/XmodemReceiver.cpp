@@ -88,7 +88,6 @@ XmodemReceiver::Outcome XmodemReceiver::receive(std::uint32_t announcedBytes, st
 
     std::uint8_t expected = 1;
     std::uint8_t previous = 1;
-    std::size_t dropped = 0;
     for (;;) {
         switch (read) {
         case PacketRead::EndOfTransmission:
@@ -111,12 +110,12 @@ XmodemReceiver::Outcome XmodemReceiver::receive(std::uint32_t announcedBytes, st
                 // running past its end. Some boxes send a whole packet beyond the
                 // size they announced: once that size has arrived, what follows is
                 // acknowledged and dropped, counted against the buffer all the same.
-                if (buffer.size() - outcome.stored - dropped < dataLength_) {
+                if (buffer.size() - outcome.stored - outcome.extra < dataLength_) {
                     sendCancel();
                     return outcome;
                 }
                 if (outcome.stored >= announcedBytes) {
-                    dropped += dataLength_;
+                    outcome.extra += dataLength_;
                 } else {
                     std::copy_n(packet_.begin() + 2, dataLength_, buffer.begin() + static_cast<std::ptrdiff_t>(outcome.stored));
                     outcome.stored += dataLength_;

@@ -20,6 +20,8 @@ public:
     struct Outcome {
         bool succeeded = false;
         std::size_t stored = 0;
+        // Data of whole packets that came after the announced size, dropped.
+        std::size_t extra = 0;
     };
 
     XmodemReceiver(SerialPort& port, TransferJob& job);

@@ -1,5 +1,6 @@
 #include "XmodemSender.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -98,7 +99,7 @@ XmodemSender::Answer XmodemSender::awaitAnswer(bool firstPacket)
     }
 }
 
-bool XmodemSender::send(std::FILE* file)
+bool XmodemSender::send(std::FILE* file, std::uint32_t size)
 {
     if (!port_.setTimeouts(100))
         return fail(kResultSerialPortError);
@@ -107,15 +108,18 @@ bool XmodemSender::send(std::FILE* file)
 
     std::uint8_t block = 1;
     bool acknowledged = false;
-    for (;;) {
+    std::uint32_t remaining = size;
+    while (remaining > 0) {
         const auto payload = packet_.payload(mode_);
-        const std::size_t fileBytes = std::fread(payload.data(), 1, payload.size(), file);
-        if (fileBytes < payload.size() && std::ferror(file)) {
+        const std::size_t wanted = std::min<std::size_t>(payload.size(), remaining);
+        const std::size_t fileBytes = std::fread(payload.data(), 1, wanted, file);
+        // A file cut shorter since the box was told its size cannot fill what the
+        // box waits for: stop the box rather than leave it waiting.
+        if (fileBytes < wanted) {
             sendCancel();
             return fail(kResultImageFileError);
         }
-        if (fileBytes == 0)
-            break;
+        remaining -= static_cast<std::uint32_t>(fileBytes);
         const auto bytes = packet_.seal(block, fileBytes, mode_);
         job_.bytesDone.fetch_add(static_cast<std::uint32_t>(fileBytes));
         block = static_cast<std::uint8_t>(block + 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "SerialPort.h"
@@ -11,14 +12,16 @@ namespace updatetool {
 // Sends a file by XMODEM in the mode the receiver asks for: 1K packets with CRC
 // after 'C', 128-byte packets with a sum after NAK. Adds the file bytes of each
 // packet to job.bytesDone. On failure job.result says why: 1 cancelled (CAN CAN
-// sent), 2 file read error (CAN CAN sent), 3 port failure, 6 the receiver sent CAN
-// (or CAN CAN or '?' before it asked to start).
+// sent), 2 file read error or a file that ended before the size (CAN CAN sent),
+// 3 port failure, 6 the receiver sent CAN (or CAN CAN or '?' before it asked to
+// start).
 class XmodemSender {
 public:
     XmodemSender(SerialPort& port, TransferJob& job);
 
-    // Sends from the file's current position to its end.
-    bool send(std::FILE* file);
+    // Sends `size` bytes from the file's current position: the size the box was
+    // told, however the file has grown since.
+    bool send(std::FILE* file, std::uint32_t size);
     XmodemMode mode() const { return mode_; }
 
 private:

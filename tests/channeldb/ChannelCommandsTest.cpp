@@ -43,9 +43,10 @@ protected:
         ::mkfifo(folder.file("fifo.img").c_str(), 0600);
     }
 
-    CliRun run(std::vector<std::string> args)
+    CliRun run(std::vector<std::string> args, bool cli = true)
     {
-        args.insert(args.begin(), UPDATETOOL_CLI);
+        if (cli)
+            args.insert(args.begin(), UPDATETOOL_CLI);
         std::vector<char*> argv;
         for (auto& arg : args)
             argv.push_back(arg.data());
@@ -97,19 +98,24 @@ TEST_F(ChannelCommands, StatusesAndMessages)
         {{"channels", "info", at("fifo.img")}, 2, "", "Not a regular file"},
         {{"channels", "apply-order", at("channels.img"), at("short.img")}, 4, "", "not a whole channel image"},
         {{"channels", "apply-order", at("channels.img"), at("fifo.img")}, 2, "", "Not a regular file"},
-        {{"channels", "export-text", at("channels.img"), at("no/such/folder.txt")}, 2, "", "Could not open"},
+        {{"channels", "export-text", at("channels.img"), at("no/such/folder.txt")}, 2, "", "Could not write"},
+        // An export over its own image is refused before either file is touched.
+        {{"channels", "export-text", at("channels.img"), at("channels.img")}, 64, "", "is the channel image itself"},
+        {{"channels", "export-csv", at("channels.img"), at("image-link.img")}, 64, "", "is the channel image itself"},
+        {{"channels", "export-csv", at("channels.img"), "/dev/full"}, 2, "", "Could not write \"/dev/full\": No space left on device"},
         {{"channels", "info", at("channels.img")}, 0, "TV channels: 240\nRadio channels: 60\n", ""},
         {{"channels", "info", at("received.img")}, 0, "  127  Terrestrial", ""},
         {{"channels", "--help"}, 0, "channels export-text IMAGE OUTPUT", ""},
         {{"channels", "--help"}, 0, "apply-order [--no-backup] IMAGE REFERENCE", ""},
         {{"channels", "export-csv", at("channels.img")}, 64, "", "OUTPUT"},
-        {{"channels", "export-csv", at("channels.img"), at("no/such/folder.csv")}, 2, "", "Could not open"},
+        {{"channels", "export-csv", at("channels.img"), at("no/such/folder.csv")}, 2, "", "Could not write"},
         {{"channels", "apply-order", at("channels.img")}, 64, "", "REFERENCE"},
         {{"channels", "apply-order", at("channels.img"), at("missing.csv")}, 2, "", "No such file or directory"},
         {{"channels", "apply-order", at("channels.img"), at("app.img")}, 4, "", "neither a channel image nor a channel CSV file"},
         {{"channels", "apply-order", at("app.img"), at("channels.img")}, 4, "", "Invalid Channel File"},
         {{"channels", "resave", "--no-backup"}, 64, "", "IMAGE"},
     };
+    std::filesystem::create_symlink(at("channels.img"), at("image-link.img"));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : std::string()));
         const CliRun result = run(c.args);
@@ -117,6 +123,7 @@ TEST_F(ChannelCommands, StatusesAndMessages)
         EXPECT_NE(result.out.find(c.inStdout), std::string::npos) << result.out;
         EXPECT_NE(result.err.find(c.inStderr), std::string::npos) << result.err;
     }
+    EXPECT_TRUE(readFile(at("channels.img")) == demoImage());
 }
 
 TEST_F(ChannelCommands, InfoCountsEverything)
@@ -223,6 +230,21 @@ TEST_F(ChannelCommands, ResaveKeepsABackupUnlessToldNot)
     EXPECT_NE(failed.err.find("could not write the backup copy"), std::string::npos) << failed.err;
 }
 
+TEST_F(ChannelCommands, AnExportBeyondTheFileSizeLimitFailsWithItsReasonAndKeepsTheOldFile)
+{
+    writeFile(at("list.csv"), Bytes{'o', 'l', 'd'});
+    // ulimit -f counts 512-byte blocks: the CSV is far larger than one.
+    const CliRun result = run({"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" \"$@\"", UPDATETOOL_CLI, "channels",
+                               "export-csv", at("channels.img"), at("list.csv")},
+                              false);
+    EXPECT_EQ(result.status, 2) << result.err;
+    EXPECT_NE(result.err.find("Could not write \"" + at("list.csv") + "\": File too large"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(textOf(at("list.csv")), "old");
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+}
+
 TEST_F(ChannelCommands, SamplesWritesEveryImage)
 {
     const CliRun result = run({"samples", at("demo")});
@@ -235,6 +257,15 @@ TEST_F(ChannelCommands, SamplesWritesEveryImage)
     EXPECT_EQ(app[12], 0);
     EXPECT_EQ(app[13], 0);
     EXPECT_EQ(textOf(at("demo/boot.img")).substr(0, 4), "QVBT");
+
+    // A real image of a sample's name is never replaced by a demo one unasked.
+    writeFile(at("demo/app.img"), Bytes{'r', 'e', 'a', 'l'});
+    const CliRun refused = run({"samples", at("demo")});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("app.img already exists"), std::string::npos) << refused.err;
+    EXPECT_EQ(textOf(at("demo/app.img")), "real");
+    EXPECT_EQ(run({"samples", "--force", at("demo")}).status, 0);
+    EXPECT_EQ(textOf(at("demo/app.img")).substr(0, 4), "VORN");
 }
 
 } // namespace

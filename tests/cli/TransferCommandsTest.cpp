@@ -21,8 +21,9 @@ namespace {
 
 constexpr auto kTimeout = 30s;
 
-// The exit status of a program started with spawnProcess, or -1 when it did not
-// end within the time-out (it is killed then).
+// The exit status of a program started with spawnProcess as a shell reports it
+// (128 + N for one ended by signal N), or -1 when it did not end within the
+// time-out (it is killed then).
 int waitForExit(pid_t pid, std::chrono::milliseconds timeout = 10s)
 {
     int status = 0;
@@ -35,6 +36,8 @@ int waitForExit(pid_t pid, std::chrono::milliseconds timeout = 10s)
         }
         std::this_thread::sleep_for(10ms);
     }
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -183,12 +186,16 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
         std::vector<std::string> extraBoxArgs;
         const char* output;
         int exitStatus;
-        std::size_t fileSize;
+        std::size_t fileSize;   // 0: no file
+        const char* lastLine;
     };
+    // OUTPUT already holds an image; only a complete reception replaces it.
+    const std::string oldImage = "VORN LUMEN CORP an image received last week";
     const Case cases[] = {
-        {{}, "received.img", 0, 16 + 9000},
-        {{"--type-size", "3000"}, "received.img", 5, 16},   // announces 12288 bytes, sends 9000
-        {{}, "no-such-dir/received.img", 2, 0},
+        {{}, "received.img", 0, 16 + 9000, "Received 9000 bytes into "},
+        {{"--type-size", "3000"}, "received.img", 5, oldImage.size(), "Receive ended short: "},   // announces 12288 bytes, sends 9000
+        {{"--type-size", "1000"}, "received.img", 0, 16 + 4096, "(the box sent 5120 bytes past the announced size; they were dropped).\n"},
+        {{}, "no-such-dir/received.img", 2, 0, "No such file or directory.\n"},
     };
     const std::string upload = scratch.path("upload.bin");
     writeFile(upload, randomBytes(9000, 4));
@@ -198,13 +205,20 @@ TEST_F(TransferCommands, ReceiveExitsZeroOnlyWhenEveryAnnouncedByteArrived)
         args.insert(args.end(), c.extraBoxArgs.begin(), c.extraBoxArgs.end());
         ASSERT_TRUE(uploadingBox.start(args));
         const std::string output = scratch.path(c.output);
+        if (c.fileSize > 0)
+            writeFile(output, Bytes(oldImage.begin(), oldImage.end()));
         const ProcessResult result = cli({"receive", "--port", uploadingBox.device(), output});
         EXPECT_EQ(result.exitStatus, c.exitStatus) << result.err;
         EXPECT_EQ(readFile(output).size(), c.fileSize);
+        EXPECT_NE(result.err.find(c.lastLine), std::string::npos) << result.err;
+        // Only a file complete on the disk ends the update.
+        if (c.exitStatus != 0) {
+            EXPECT_EQ(result.err.find("Update End"), std::string::npos) << result.err;
+        }
     }
 }
 
-TEST_F(TransferCommands, CtrlCCancelsTheJobAndExitsOne)
+TEST_F(TransferCommands, CtrlCCancelsTheCallThenEndsTheProgramByItsSignal)
 {
     startBox({"--silent"});
     const std::string err = scratch.path("cli.err");
@@ -214,8 +228,35 @@ TEST_F(TransferCommands, CtrlCCancelsTheJobAndExitsOne)
     // Interrupt while it calls the silent box.
     ASSERT_TRUE(waitForText(scratch.path("box.log"), "attention ignored"));
     kill(pid, SIGINT);
-    EXPECT_EQ(waitForExit(pid, 5s), 1);
+    // What a shell shows for a program ended by Ctrl-C, so a loop of sends stops.
+    EXPECT_EQ(waitForExit(pid, 5s), 130);
     EXPECT_TRUE(readText(err).ends_with("Cancelled.\n")) << readText(err);
+}
+
+TEST_F(TransferCommands, EndSignalsCancelAReceiveLeaveOutputAsItWasAndEndTheProgram)
+{
+    const std::string upload = scratch.path("upload.bin");
+    writeFile(upload, randomBytes(200000, 9));
+    const std::string oldImage = "VORN LUMEN CORP the image that was there before";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const std::string log = scratch.path("upload" + std::to_string(signal) + ".log");
+        BoxSimProcess uploadingBox;
+        // Paced like a real line, so the upload is still running when the signal comes.
+        ASSERT_TRUE(uploadingBox.start({"--role", "upload", "--file", upload, "--baud", "115200", "--log", log}));
+        const std::string output = scratch.path("received.img");
+        writeFile(output, Bytes(oldImage.begin(), oldImage.end()));
+        const pid_t pid = spawnProcess({UPDATETOOL_CLI_PATH, "receive", "--port", uploadingBox.device(), output}, {},
+                                       scratch.path("cli.out"), scratch.path("cli.err"));
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(waitForText(log, "packet 1 acked", 10s));
+        kill(pid, signal);
+        EXPECT_EQ(waitForExit(pid), 128 + signal);
+        EXPECT_TRUE(waitForText(log, "cancel received"));
+        EXPECT_EQ(readFile(output), Bytes(oldImage.begin(), oldImage.end()));
+        for (const auto& entry : std::filesystem::directory_iterator(scratch.path(".")))
+            EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+    }
 }
 
 // Several simulated boxes, each on its own pseudo-terminal.
@@ -302,7 +343,45 @@ TEST_F(SeveralPorts, AGlobAndLinkNamesFindTheBoxesAndEachReceiveGetsItsOwnFile)
     EXPECT_NE(none.err.find("no port matches"), std::string::npos) << none.err;
 }
 
-TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
+TEST_F(SeveralPorts, PortsOfOneLastNameGetNumberedFilesAndNoOutputIsAnotherFile)
+{
+    const std::string upload = scratch.path("upload.bin");
+    writeFile(upload, randomBytes(5000, 7));
+    std::filesystem::create_directories(scratch.path("a"));
+    std::filesystem::create_directories(scratch.path("b"));
+    startBoxes(1, {"--role", "upload", "--file", upload, "--link", scratch.path("a/usb-box")});
+    startBoxes(1, {"--role", "upload", "--file", upload, "--link", scratch.path("b/usb-box")});
+    const ProcessResult result =
+        cli({"receive", "--port", scratch.path("a/usb-box"), "--port", scratch.path("b/usb-box"), scratch.path("got.img")});
+    EXPECT_EQ(result.exitStatus, 0) << result.err << result.out;
+    for (const char* name : {"got-usb-box-1.img", "got-usb-box-2.img"})
+        EXPECT_EQ(readFile(scratch.path(name)).size(), 16u + 5000u) << name;
+
+    // Refused before any file is opened for writing, the image left whole.
+    const std::string image = this->image("QVCH", 3000);
+    const Bytes imageBytes = readFile(image);
+    std::filesystem::create_symlink(image, scratch.path("image-link.img"));
+    const struct {
+        std::vector<std::string> args;
+        std::string why;
+    } refusals[] = {
+        {{"send", "--trace", image, "--port", boxes[0]->device(), image}, "the trace " + image + " is the image itself"},
+        {{"send", "--trace", scratch.path("image-link.img"), "--port", boxes[0]->device(), image}, "is the image itself"},
+        {{"receive", "--trace", scratch.path("got.img"), "--port", boxes[0]->device(), "--port", boxes[1]->device(),
+          scratch.path("got.img")}, "would be one file"},
+        {{"receive", "--trace", scratch.path("out.img"), "--port", boxes[0]->device(), scratch.path("out.img")},
+         "would be one file"},
+    };
+    for (const auto& refusal : refusals) {
+        const ProcessResult refused = cli(refusal.args);
+        EXPECT_EQ(refused.exitStatus, 64) << refused.err;
+        EXPECT_NE(refused.err.find(refusal.why), std::string::npos) << refused.err;
+        EXPECT_EQ(readFile(image), imageBytes);
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratch.path("out.img")));
+}
+
+TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndEndsByItsSignal)
 {
     // Paced like a real line, so the transfers are still running when Ctrl-C comes.
     startBoxes(2, {"--baud", "115200"});
@@ -315,7 +394,7 @@ TEST_F(SeveralPorts, CtrlCSendsCanCanToEveryBoxAndExitsOne)
     for (std::size_t i = 0; i < boxes.size(); ++i)
         ASSERT_TRUE(waitForText(scratch.path("box" + std::to_string(i) + ".log"), "packet 1 ok", 10s));
     kill(pid, SIGINT);
-    EXPECT_EQ(waitForExit(pid), 1);
+    EXPECT_EQ(waitForExit(pid), 130);
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         EXPECT_TRUE(waitForText(scratch.path("box" + std::to_string(i) + ".log"), "cancel received")) << i;
         EXPECT_TRUE(summaryRow(readText(scratch.path("cli.out")), boxes[i]->device()).starts_with("Cancelled"));
@@ -453,7 +532,7 @@ TEST_F(TransferCommands, ASilentBoxGetsAPlainDiagnosisOnceAndTheCallGoesOn)
         std::this_thread::sleep_for(700ms);
         EXPECT_GT(readText(scratch.path("quiet.wire")).size(), wireBefore);
         kill(pid, SIGINT);
-        EXPECT_EQ(waitForExit(pid), 1);
+        EXPECT_EQ(waitForExit(pid), 130);
         const std::string text = readText(err);
         EXPECT_EQ(count(text, "No answer from the box"), 1u) << text;
         EXPECT_NE(text.find(c.check), std::string::npos) << text;

@@ -224,16 +224,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReceiveCase{"LostAckRepeatsPacket", "1k", 20000, {"--drop-ack", "2"}, "ack ignored 2"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(JobsOverPty, ReceiveEndedShortLeavesOnlyTheSignature)
+TEST_F(JobsOverPty, ReceiveEndedShortLeavesAnExistingOutputAsItWas)
 {
     // The box announces 0x2000 bytes and sends 5000.
     startBox({"--role", "upload", "--file", writeImage(randomBytes(5000, 3), "upload.bin"), "--type-size", "2000"});
     TransferJob job;
     job.kind = JobKind::ReceiveData;
     job.portDevice = box.device();
-    job.outputPath = scratch.path("received.img");
+    job.outputPath = writeImage(randomBytes(851984, 4), "received.img");
+    const Bytes before = readFile(job.outputPath);
     EXPECT_EQ(runToEnd(job), kResultReceiveFinished);
-    EXPECT_EQ(readFile(job.outputPath).size(), 16u);
+    EXPECT_EQ(job.receiveFailure.load(), kResultTransferFail);
+    EXPECT_TRUE(readFile(job.outputPath) == before);
     EXPECT_TRUE(waitForText(logPath(), "final Done")) << boxLog();
 }
 

@@ -280,16 +280,22 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
         Output output;
         std::string answer;
         bool received; // the box got its 'C' and uploaded
-        std::size_t fileSize;
+        bool replaced; // OUTPUT holds the new data, not what it held before
         int failure;
+        std::uint8_t blocks = 2;
+        std::uint32_t extra = 0;
     } cases[] = {
-        {"received", false, Writable, "Done\r\n>", true, 16 + 2000, kResultSuccess},
-        {"reception fails", true, Writable, "Done\r\n>", true, 16, kResultTransferFail},
+        {"received", false, Writable, "Done\r\n>", true, true, kResultSuccess},
+        // A box that sends a packet too many: the announced data is kept and the rest counted.
+        {"received with a packet too many", false, Writable, "Done\r\n>", true, true, kResultSuccess, 3, 1024},
+        // A failed reception leaves OUTPUT as it was and no partial file beside it.
+        {"reception fails", true, Writable, "Done\r\n>", true, false, kResultTransferFail},
         // The box is told at once instead of uploading into nothing.
-        {"file cannot be made", false, CannotBeMade, "Abort\r\n>", false, 0, kResultImageFileError},
-        {"file cannot be written", false, DiskFull, "Abort\r\n>", true, 0, kResultImageFileError},
-        {"reception fails, file cannot be written", true, DiskFull, "Done\r\n>", true, 0, kResultTransferFail},
+        {"file cannot be made", false, CannotBeMade, "Abort\r\n>", false, false, kResultImageFileError},
+        {"file cannot be written", false, DiskFull, "Abort\r\n>", true, false, kResultImageFileError},
+        {"reception fails, file cannot be written", true, DiskFull, "Done\r\n>", true, false, kResultTransferFail},
     };
+    const std::string oldImage = "VORN LUMEN CORP the image that was there before";
     for (const auto& c : cases) {
         PtyPeer peer;
         TransferJob job;
@@ -297,7 +303,7 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
         job.portDevice = peer.slavePath();
         job.outputPath = c.output == CannotBeMade ? (dir_ / "missing-dir" / "out.img").string()
                        : c.output == DiskFull     ? std::string("/dev/full")
-                                                  : (dir_ / "out.img").string();
+                                                  : writeFile("out.img", oldImage);
         Watchdog watchdog(job.cancelRequest, 10s);
         std::string greeting;
         std::string answer;
@@ -313,7 +319,7 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
                     return;
                 }
                 phasesSeen.push_back(job.phase.load());
-                for (std::uint8_t block = 1; block <= 2; ++block) {
+                for (std::uint8_t block = 1; block <= c.blocks; ++block) {
                     XmodemPacket packet;
                     const std::vector<std::uint8_t> data(1024, static_cast<std::uint8_t>(0x60 + block));
                     p.send(packet.build(block, data, XmodemMode::Crc1K));
@@ -338,14 +344,18 @@ TEST_F(JobTest, ReceiveDataAnswersAndWritesTheFile)
         EXPECT_EQ(job.receiveFailure.load(), c.failure) << c.name;
         EXPECT_EQ(job.totalBytes.load(), 2000u) << c.name;
         EXPECT_EQ(job.phase.load(), kPhaseNone) << c.name;
+        EXPECT_EQ(job.extraBytes.load(), c.extra) << c.name;
         if (c.output == Writable) {
             const std::string file = readFile(job.outputPath);
-            ASSERT_EQ(file.size(), c.fileSize) << c.name;
-            EXPECT_EQ(file.substr(0, 16), "VORN LUMEN CORP ") << c.name;
-            if (c.fileSize > 16) {
+            if (c.replaced) {
+                ASSERT_EQ(file.size(), 16u + 2000u) << c.name;
+                EXPECT_EQ(file.substr(0, 16), "VORN LUMEN CORP ") << c.name;
                 EXPECT_EQ(file.substr(16, 1024), std::string(1024, '\x61')) << c.name;
                 EXPECT_EQ(file.substr(16 + 1024), std::string(2000 - 1024, '\x62')) << c.name;
+            } else {
+                EXPECT_EQ(file, oldImage) << c.name;
             }
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << c.name;
         }
     }
 }
@@ -375,8 +385,8 @@ TEST_F(JobTest, HangUpDuringAReceptionEndsTheReceiveJobWithAPortError)
     }
     EXPECT_LT(Clock::now() - hungUp, 1s);
     EXPECT_FALSE(watchdog.fired());
-    // The reception failed: the file holds the signature only.
-    EXPECT_EQ(readFile(job.outputPath), "VORN LUMEN CORP ");
+    // The reception failed: no file, not even a partial one beside it.
+    EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 TEST_F(JobTest, CancelHangUpAndABusyPortEndAJobWaitingForTheBox)

@@ -220,7 +220,7 @@ TEST_F(LrzszTest, OurSenderIntoRx)
         argv.push_back("received.bin");
         LrzszPeer rx(pty, dir_, argv, c.corruptAt);
         XmodemSender sender(port, job);
-        EXPECT_TRUE(sender.send(file.get())) << c.name << ": result " << job.result.load();
+        EXPECT_TRUE(sender.send(file.get(), static_cast<std::uint32_t>(data.size()))) << c.name << ": result " << job.result.load();
         EXPECT_EQ(rx.waitForExit(10s), 0) << c.name;
         EXPECT_FALSE(watchdog.fired()) << c.name;
         EXPECT_EQ(sender.mode(), c.mode) << c.name;

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,6 +36,16 @@ std::string asString(std::span<const std::uint8_t> bytes)
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// The bytes from the file's position to its end, as the box would be told.
+std::uint32_t sizeFromHere(std::FILE* file)
+{
+    const long here = std::ftell(file);
+    std::fseek(file, 0, SEEK_END);
+    const long end = std::ftell(file);
+    std::fseek(file, here, SEEK_SET);
+    return static_cast<std::uint32_t>(end - here);
+}
 
 std::unique_ptr<std::FILE, FileCloser> fileWith(const std::vector<std::uint8_t>& bytes)
 {
@@ -89,6 +100,8 @@ TEST(XmodemSender, PacketsInTheModeTheReceiverAsksFor)
         std::uint8_t start;
         std::size_t fileSize;
         std::size_t packets;
+        // The size the box was told, when the file grew after that.
+        std::optional<std::size_t> announced = std::nullopt;
     } cases[] = {
         {"1K, one byte", 'C', 1, 1},
         {"1K, exact multiple: no padded packet", 'C', 2048, 2},
@@ -97,29 +110,32 @@ TEST(XmodemSender, PacketsInTheModeTheReceiverAsksFor)
         {"128, exact multiple", x::kNak, 384, 3},
         {"128, a few bytes short", x::kNak, 380, 3},
         {"empty file: EOT only", 'C', 0, 0},
+        {"1K, file grew: only the announced bytes", 'C', 5000, 2, 2000},
+        {"128, file grew: only the announced bytes", x::kNak, 500, 2, 200},
     };
     for (const auto& c : cases) {
         Line line;
         Watchdog watchdog(line.job.cancelRequest, 10s);
         const auto data = pattern(c.fileSize);
         auto file = fileWith(data);
+        const std::size_t sent = c.announced.value_or(c.fileSize);
         const XmodemMode mode = c.start == 'C' ? XmodemMode::Crc1K : XmodemMode::Checksum128;
         const std::size_t packetSize = XmodemPacket::dataSize(mode) + 3 + XmodemPacket::checkSize(mode);
         ReceiverSide seen;
         ScriptedPeer receiver(line.peer, [&](PtyPeer& peer) { seen = receiveAll(peer, c.start, packetSize); });
         XmodemSender sender(line.port, line.job);
-        EXPECT_TRUE(sender.send(file.get())) << c.name;
+        EXPECT_TRUE(sender.send(file.get(), static_cast<std::uint32_t>(sent))) << c.name;
         receiver.join();
         EXPECT_EQ(sender.mode(), mode) << c.name;
         ASSERT_EQ(seen.packets.size(), c.packets) << c.name;
         for (std::size_t i = 0; i < c.packets; ++i) {
             const std::size_t offset = i * XmodemPacket::dataSize(mode);
             XmodemPacket expected;
-            const auto chunk = std::span(data).subspan(offset, std::min(XmodemPacket::dataSize(mode), data.size() - offset));
+            const auto chunk = std::span(data).subspan(offset, std::min(XmodemPacket::dataSize(mode), sent - offset));
             EXPECT_EQ(seen.packets[i], asString(expected.build(static_cast<std::uint8_t>(i + 1), chunk, mode))) << c.name << " packet " << i;
         }
         EXPECT_EQ(seen.afterEot, "") << c.name;
-        EXPECT_EQ(line.job.bytesDone.load(), c.fileSize) << c.name;
+        EXPECT_EQ(line.job.bytesDone.load(), sent) << c.name;
     }
 }
 
@@ -132,7 +148,7 @@ TEST(XmodemSender, BlockNumbersWrapFrom255ToZero)
     ReceiverSide seen;
     ScriptedPeer receiver(line.peer, [&](PtyPeer& peer) { seen = receiveAll(peer, x::kNak, 132); });
     XmodemSender sender(line.port, line.job);
-    EXPECT_TRUE(sender.send(file.get()));
+    EXPECT_TRUE(sender.send(file.get(), sizeFromHere(file.get())));
     receiver.join();
     ASSERT_EQ(seen.packets.size(), 258u);
     const struct {
@@ -155,6 +171,7 @@ TEST(XmodemSender, AnswersToAPacket)
         std::string expected; // 'P' packet 1, 'Q' packet 2, 'E' EOT, 'X' CAN
         bool succeeds;
         int result;
+        std::uint32_t announced = 1500;
     } cases[] = {
         {"ACK moves on", {"\x06", "\x06", "\x06"}, "PQE", true, 0},
         {"NAK repeats", {"\x15", "\x15", "\x06", "\x06", "\x06"}, "PPPQE", true, 0},
@@ -168,6 +185,8 @@ TEST(XmodemSender, AnswersToAPacket)
         {"CAN gives 6, nothing sent back", {"\x18"}, "P", false, kResultTransferFail},
         {"CAN on EOT gives 6", {"\x06", "\x06", "\x18"}, "PQE", false, kResultTransferFail},
         {"other bytes ignored", {"z\x06", "\x01\x06", "\x06"}, "PQE", true, 0},
+        // The file was cut short after the box was told its size: the box is stopped.
+        {"file shorter than announced gives 2", {"\x06", "", ""}, "PXX", false, kResultImageFileError, 2048},
     };
     const auto data = pattern(1500);
     XmodemPacket first;
@@ -196,7 +215,7 @@ TEST(XmodemSender, AnswersToAPacket)
             heard += peer.read(1, 100ms).empty() ? "" : "+";
         });
         XmodemSender sender(line.port, line.job);
-        EXPECT_EQ(sender.send(file.get()), c.succeeds) << c.name;
+        EXPECT_EQ(sender.send(file.get(), c.announced), c.succeeds) << c.name;
         receiver.join();
         // Nothing follows the last answer ('+' would show it).
         EXPECT_EQ(heard, c.expected) << c.name;
@@ -232,7 +251,7 @@ TEST(XmodemSender, GivesUpWhenTheReceiverDoesBeforeTheStart)
             }
         });
         XmodemSender sender(line.port, line.job);
-        EXPECT_EQ(sender.send(file.get()), c.succeeds) << c.before;
+        EXPECT_EQ(sender.send(file.get(), sizeFromHere(file.get())), c.succeeds) << c.before;
         receiver.join();
         EXPECT_FALSE(watchdog.fired()) << c.before;
         if (!c.succeeds) {
@@ -265,7 +284,7 @@ TEST(XmodemSender, CancelWhileWaiting)
             afterCancel = peer.read(10, 500ms);
         });
         XmodemSender sender(line.port, line.job);
-        EXPECT_FALSE(sender.send(file.get())) << c.name;
+        EXPECT_FALSE(sender.send(file.get(), sizeFromHere(file.get()))) << c.name;
         receiver.join();
         EXPECT_EQ(line.job.result.load(), kResultCancelled) << c.name;
         EXPECT_EQ(afterCancel, c.sentAfterCancel) << c.name;
@@ -284,7 +303,7 @@ TEST(XmodemSender, HangUpGivesThreePromptly)
     });
     const auto start = std::chrono::steady_clock::now();
     XmodemSender sender(line.port, line.job);
-    EXPECT_FALSE(sender.send(file.get()));
+    EXPECT_FALSE(sender.send(file.get(), sizeFromHere(file.get())));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     receiver.join();
     EXPECT_EQ(line.job.result.load(), kResultSerialPortError);

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <span>
 
 #include "ByteOrder.h"
 #include "ChannelBlockLayout.h"
 #include "Crc16Arc.h"
 #include "ImageFile.h"
+#include "ReplacementFile.h"
 
 namespace updatetool::samples {
 
@@ -381,22 +381,36 @@ const std::vector<SampleFile>& sampleFiles()
     return files;
 }
 
-std::optional<std::vector<std::string>> writeSampleImages(const std::string& folder)
+std::optional<std::vector<std::string>> writeSampleImages(const std::string& folder, bool replace,
+                                                          std::string& error)
 {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
+    if (made) {
+        error = "could not make " + folder + ": " + made.message();
         return std::nullopt;
+    }
+    auto pathOf = [&](const SampleFile& file) { return (std::filesystem::path(folder) / file.name).string(); };
+    // A real image of the same name must not turn into a demo one that passes every check.
+    if (!replace) {
+        for (const SampleFile& file : sampleFiles()) {
+            std::error_code unknown;
+            if (std::filesystem::symlink_status(pathOf(file), unknown).type() != std::filesystem::file_type::not_found) {
+                error = pathOf(file) + " already exists; nothing was written (--force replaces it)";
+                return std::nullopt;
+            }
+        }
+    }
     std::vector<std::string> written;
     for (const SampleFile& file : sampleFiles()) {
-        const std::string path = (std::filesystem::path(folder) / file.name).string();
         const std::vector<std::uint8_t> bytes = file.make();
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out)
+        std::string reason;
+        if (!ReplacementFile::writeWhole(pathOf(file), {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
+                                         &reason)) {
+            error = "could not write " + pathOf(file) + ": " + reason;
             return std::nullopt;
-        written.push_back(path);
+        }
+        written.push_back(pathOf(file));
     }
     return written;
 }

@@ -31,8 +31,10 @@ struct SampleFile {
 // The files writeSampleImages writes, by name.
 const std::vector<SampleFile>& sampleFiles();
 
-// Writes every sample file into `folder` (created when missing). The paths written,
-// or nothing when a file could not be written.
-std::optional<std::vector<std::string>> writeSampleImages(const std::string& folder);
+// Writes every sample file into `folder` (created when missing). A file of one of
+// their names already there is replaced only when `replace` is set: otherwise
+// nothing is written. The paths written, or nothing with the reason in `error`.
+std::optional<std::vector<std::string>> writeSampleImages(const std::string& folder, bool replace,
+                                                          std::string& error);
 
 } // namespace updatetool::samples

@@ -1,4 +1,4 @@
-// Ctrl-C and Ctrl-Break through the console's control handler.
+// Ctrl-C, Ctrl-Break and the closing console window through the console's control handler.
 #include "Console.h"
 
 #include <atomic>
@@ -14,24 +14,31 @@ namespace updatetool::cli {
 
 namespace {
 
-// The console calls the handler on a thread of its own, so the flag is atomic.
-std::atomic<bool> interruptFlag{false};
+// The console calls the handler on a thread of its own, so the flag is atomic:
+// the console event plus one, 0 while none came.
+std::atomic<int> caughtEvent{0};
 
 BOOL WINAPI onControl(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
+    int none = 0;
+    const bool first = caughtEvent.compare_exchange_strong(none, static_cast<int>(event) + 1);
+    if (event == CTRL_CLOSE_EVENT) {
+        // The system ends the process when this returns (or some seconds later):
+        // wait here while the job cancels, and endAsRequested ends the process.
+        ::Sleep(INFINITE);
+        return TRUE;
+    }
     // The second one goes on to the default handler, which ends the program.
-    if (interruptFlag.exchange(true))
-        return FALSE;
-    return TRUE;
+    return first ? TRUE : FALSE;
 }
 
 } // namespace
 
 InterruptCatcher::InterruptCatcher()
 {
-    interruptFlag.store(false);
+    caughtEvent.store(0);
     ::SetConsoleCtrlHandler(onControl, TRUE);
 }
 
@@ -42,8 +49,23 @@ InterruptCatcher::~InterruptCatcher()
 
 bool InterruptCatcher::interrupted() const
 {
-    return interruptFlag.load();
+    return caughtEvent.load() != 0;
 }
+
+int endRequest()
+{
+    return caughtEvent.load();
+}
+
+void endAsRequested(int)
+{
+    std::fflush(nullptr);
+    // What a console program ended by Ctrl-C returns.
+    ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+}
+
+// Windows has no file-size signal: a write beyond a quota simply fails.
+void ignoreFileSizeSignal() {}
 
 bool stderrIsTerminal()
 {
