@@ -10,6 +10,7 @@ packages=(
   lrzsz
   clang
   xvfb xauth
+  lintian
 )
 
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's icon (128) and main-window picture (151) as PNG files.
+"""Draws the program's icon (128), its 128-pixel desktop icon and the main-window
+picture (151) as PNG files.
 
 Plain Python, no image library: each pixel is the average of 4x4 samples of a
 few shapes, which is enough for flat artwork. Run it from anywhere:
@@ -97,4 +98,7 @@ def banner_pixel(x, y):
 
 
 write_png(os.path.join(HERE, "icon128.png"), 64, 64, icon_pixel)
+# The desktop's 128x128 icon: the same drawing at twice the size, not scaled up.
+write_png(os.path.join(HERE, "updatetool-128.png"), 128, 128,
+          lambda x, y: box_and_signal(x, y, 128, (0, 0, 0, 0.0)))
 write_png(os.path.join(HERE, "..", "bitmaps", "bitmap151.png"), 320, 64, banner_pixel)
