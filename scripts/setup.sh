@@ -10,6 +10,7 @@ packages=(
   lrzsz
   clang
   xvfb xauth
+  dtv-scan-tables
 )
 
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"
