@@ -5,9 +5,11 @@
 #include <map>
 #include <tuple>
 
+#include "ChannelBlockLayout.h"
 #include "ChannelDatabase.h"
 #include "EditorLists.h"
 #include "EditorTexts.h"
+#include "ImageFile.h"
 
 namespace updatetool {
 
@@ -332,6 +334,31 @@ private:
 std::vector<ChannelDiffLine> ChannelImageDiff::compare(const ChannelDatabase& first, const ChannelDatabase& second)
 {
     return Comparison(first, second).run();
+}
+
+std::unique_ptr<ChannelDatabase> ChannelImageDiff::loadImage(const std::string& path, std::string& error)
+{
+    std::string reason;
+    const auto content = channelfile::readWholeFile(path, kLargestChannelFile + 1, &reason);
+    if (!content) {
+        error = path + ": " + reason;
+        return nullptr;
+    }
+    const auto bytes = content->bytes();
+    if (content->size > kLargestChannelFile || !isChannelFileHead(bytes.first(std::min<std::size_t>(bytes.size(), kHeaderSize)))) {
+        error = path + " is not a channel image";
+        return nullptr;
+    }
+    // A cut-off image would show its missing channels as removed.
+    if (bytes.size() < channelblock::kImageSize) {
+        error = path + " is not a whole channel image";
+        return nullptr;
+    }
+    auto database = std::make_unique<ChannelDatabase>();
+    database->sourceKind = 'c';
+    database->loadFromBytes(bytes);
+    database->rebuildCountersAndFavorites();
+    return database;
 }
 
 } // namespace updatetool

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ struct ChannelDiffLine {
 class ChannelImageDiff {
 public:
     static std::vector<ChannelDiffLine> compare(const ChannelDatabase& first, const ChannelDatabase& second);
+    // Another channel image to compare with, loaded on its own; nothing, and `error`
+    // with the file's name and why, when it cannot be read or is no whole channel image.
+    static std::unique_ptr<ChannelDatabase> loadImage(const std::string& path, std::string& error);
 };
 
 } // namespace updatetool
