@@ -185,6 +185,20 @@ int main(int argc, char** argv)
             check(tables.undo(), "undo of the import");
         });
     }
+    // The scan file's satellite written back as a scan file.
+    double exportScanUs = -1;
+    std::size_t scanBytes = 0;
+    const std::string scanPath = (folder / "scan").string();
+    if (!largestTable.empty()) {
+        const auto table = TransponderTable::readFile(largestTable);
+        tables.importTransponders(60, table.satellites[0].transponders, true);
+        exportScanUs = medianMicros(kRounds, [&] {
+            const std::string text = TransponderTable::writeDvbv5(TransponderTable::fromDatabase(*database, 60));
+            scanBytes = text.size();
+            check(TransponderTable::writeFile(scanPath, text), "writing the scan file");
+        });
+        check(tables.undo(), "undo of the import");
+    }
     const std::string xmlPath = (folder / "satellites.xml").string();
     std::size_t exportedBytes = 0;
     const double exportUs = medianMicros(kRounds, [&] {
@@ -230,6 +244,9 @@ int main(int argc, char** argv)
                     imported.leftOut);
     else
         std::printf("  %-34s   skipped: /usr/share/dvb/dvb-s is missing (dtv-scan-tables)\n", "import largest scan file");
+    if (exportScanUs >= 0)
+        std::printf("  %-34s %9.0f us   %.2fx load   (128 transponders, %zu bytes)\n", "export it again as a scan file",
+                    exportScanUs, exportScanUs / loadUs, scanBytes);
     std::printf("  %-34s %9.0f us   %.2fx load   (1200 transponders, %zu bytes)\n", "export satellites.xml",
                 exportUs, exportUs / loadUs, exportedBytes);
     std::printf("  %-34s %9.0f us   %.2fx load   (%zu lines)\n", "diff of two full images", diffUs, diffUs / loadUs,
