@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and fuzzes the channel image loader for
-# about a minute (FUZZ_SECONDS to change). Exits non-zero when the fuzzer finds a
+# Builds the libFuzzer targets with clang and fuzzes the channel image loader and the
+# transponder table reader for about a minute each (FUZZ_SECONDS to change). Exits non-zero when the fuzzer finds a
 # crash or a sanitizer report; the input that caused it is kept in build-fuzz/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
       -DUPDATETOOL_FUZZ=ON -DUPDATETOOL_GUI=OFF -DUPDATETOOL_TESTS=OFF -DUPDATETOOL_BENCH=OFF >/dev/null
-cmake --build "$build" --target channel_load_fuzz write_full_image_seed
+cmake --build "$build" --target channel_load_fuzz write_full_image_seed transponder_table_fuzz
 
 corpus="$(mktemp -d)"
 trap 'rm -rf "$corpus"' EXIT
@@ -33,3 +33,16 @@ max_len=$(( 1 + 851984 ))
 echo "== fuzzing the channel image loader for ${seconds}s =="
 "$build/fuzz/channel_load_fuzz" -max_total_time="$seconds" -max_len="$max_len" -timeout=20 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/" "$corpus"
+
+tables="$(mktemp -d)"
+trap 'rm -rf "$corpus" "$tables"' EXIT
+# Seeds: a scan file of dtv-scan-tables where it is installed, and a small satellites.xml.
+if [ -f /usr/share/dvb/dvb-s/Hotbird-13.0E ]; then
+  cp /usr/share/dvb/dvb-s/Hotbird-13.0E "$tables/"
+fi
+printf '[CHANNEL]\n\tDELIVERY_SYSTEM = DVBS2\n\tFREQUENCY = 11719500\n\tPOLARIZATION = HORIZONTAL\n\tSYMBOL_RATE = 27500000\n' >"$tables/scan"
+printf '<?xml version="1.0"?>\n<!-- x --><satellites><sat name="A &amp; B&#x41;" position="-300"><transponder frequency="10719000" symbol_rate="27500000" polarization="1" system="1"/><![CDATA[ y ]]></sat></satellites>\n' >"$tables/satellites.xml"
+
+echo "== fuzzing the transponder table reader for ${seconds}s =="
+"$build/fuzz/transponder_table_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=20 \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/" "$tables"

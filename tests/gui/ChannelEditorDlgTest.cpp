@@ -580,6 +580,15 @@ TEST_F(ChannelEditorDlgTest, ImportTransponderTableUndoItAndCompareWithTheFileAs
     QTest::keyClick(editor.get(), Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(rows(transponders).size(), 10);
 
+    // The satellite's table goes out as it is now, in the form the name asks for.
+    dialogs.fileAnswers = {pathOf(QStringLiteral("hotbird.xml"))};
+    dialogs.menuChoices = {"Export Transponders..."};
+    rightClick(transponders->viewport(), centre(transponders, 0));
+    const auto exported = TransponderTable::readFile(pathOf(QStringLiteral("hotbird.xml")).toStdString());
+    ASSERT_EQ(exported.format, TransponderTable::Format::SatellitesXml);
+    ASSERT_EQ(exported.satellites.size(), 1u);
+    EXPECT_EQ(exported.satellites[0].transponders.size(), 10u);
+
     // A refused table changes nothing and says where it is wrong.
     table.open(QIODevice::WriteOnly);
     table.write("[CHANNEL]\nFREQUENCY = 10719000\n");
