@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "ChannelBlockLayout.h"
@@ -177,18 +178,18 @@ private:
         std::map<Key, std::vector<int>> inSecond; // still unmatched, in table order
         for (auto it = b.rbegin(); it != b.rend(); ++it)
             inSecond[keyOf(second_.transponders[static_cast<std::size_t>(*it)])].push_back(*it);
-        std::map<int, int> removed; // record index -> record index, unmatched in the first
+        std::set<int> removed; // record indices unmatched in the first image, in table order
         for (const int t : a) {
             auto found = inSecond.find(keyOf(first_.transponders[static_cast<std::size_t>(t)]));
             if (found != inSecond.end() && !found->second.empty())
                 found->second.pop_back();
             else
-                removed.emplace(t, t);
+                removed.insert(t);
         }
-        std::map<int, bool> added;
+        std::set<int> added;
         for (const auto& [key, indices] : inSecond) {
             for (const int t : indices)
-                added.emplace(t, true);
+                added.insert(t);
         }
         const auto text = [](const ChannelDatabase& database, int t) {
             const TransponderRecord& r = database.transponders[static_cast<std::size_t>(t)];
@@ -197,7 +198,7 @@ private:
         };
         // A record that holds other values at the same index, on the same satellite, was edited.
         for (auto it = removed.begin(); it != removed.end();) {
-            const int t = it->first;
+            const int t = *it;
             const auto other = added.find(t);
             if (other != added.end()
                 && first_.transponders[static_cast<std::size_t>(t)].satellite
@@ -212,9 +213,9 @@ private:
                 ++it;
             }
         }
-        for (const auto& [t, unused] : removed)
+        for (const int t : removed)
             add(Kind::TransponderRemoved, "Transponder removed: " + text(first_, t));
-        for (const auto& [t, unused] : added)
+        for (const int t : added)
             add(Kind::TransponderAdded, "Transponder added: " + text(second_, t));
     }
 

@@ -61,19 +61,24 @@ public:
     XmlReader::Result run()
     {
         XmlReader::Result result;
+        // A byte order mark may lead the file.
         if (text_.starts_with("\xEF\xBB\xBF"))
             pos_ = 3;
         if (!skipMisc())
             return failed();
-        if (atEnd() || peek() != '<')
-            return fail("no root element"), failed();
+        if (atEnd() || peek() != '<') {
+            fail("no root element");
+            return failed();
+        }
         XmlElement root;
         if (!element(root, 0))
             return failed();
         if (!skipMisc())
             return failed();
-        if (!atEnd())
-            return fail("text after the root element"), failed();
+        if (!atEnd()) {
+            fail("text after the root element");
+            return failed();
+        }
         result.root = std::move(root);
         return result;
     }
