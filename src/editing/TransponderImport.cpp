@@ -26,10 +26,11 @@ std::string TransponderImportSummary::text() const
 {
     if (!refusal.empty())
         return refusal;
-    return "Added " + std::to_string(added) + (added == 1 ? " transponder" : " transponders") + "; skipped "
+    // Three short lines, so each fits a terminal of 80 columns and a message box.
+    return "Added " + std::to_string(added) + (added == 1 ? " transponder.\n" : " transponders.\n") + "Skipped "
         + std::to_string(circular) + " circular, " + std::to_string(dvbs2) + " DVB-S2, "
-        + std::to_string(outOfRange) + " out of range, " + std::to_string(duplicates) + " already there; "
-        + std::to_string(leftOut) + " left out for want of room";
+        + std::to_string(outOfRange) + " out of range, " + std::to_string(duplicates) + " already there.\n"
+        + "Left out for want of room: " + std::to_string(leftOut) + ".";
 }
 
 TransponderImportSummary importTransponders(ChannelDatabase& database, int satellite,

@@ -19,7 +19,8 @@ struct TransponderImportSummary {
     int leftOut = 0;     // no room: the satellite's list or the table was full
     std::string refusal; // the satellite cannot take satellite transponders; nothing done
 
-    // One line: "Added 12 transponders; skipped 3 circular, ...".
+    // "Added 12 transponders.", "Skipped 3 circular, ...", "Left out for want of room: 0.",
+    // one to a line.
     std::string text() const;
 };
 

@@ -1112,9 +1112,11 @@ void CChannelEditorDlg::importTransponders()
     const TransponderImportSummary summary =
         commands_.importTransponders(satellite, entries.transponders, ask.includeDvbs2());
     showEverythingAgain();
-    const QString text = QString::fromStdString(summary.text()) + QLatin1Char('.');
-    status_->setText(text);
-    status_->setAccessibleDescription(text);
+    const QString text = QString::fromStdString(summary.text());
+    // The status line is one line.
+    const QString status = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    status_->setText(status);
+    status_->setAccessibleDescription(status);
     dialogs_.showMessage(this, {applicationTitle(), text, MessageIcon::Information, MessageButtons::Ok});
 }
 

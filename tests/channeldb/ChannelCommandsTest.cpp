@@ -266,9 +266,9 @@ TEST_F(ChannelCommands, TransponderTablesAndDiffAsAUserRunsThem)
         {{"channels", "diff", at("channels.img"), at("missing.img")}, 2, "", "Can't open file"},
         {{"channels", "diff", at("channels.img"), at("app.img")}, 2, "", "Invalid Channel File"},
         {{"channels", "import-transponders", at("channels.img"), "--satellite", "thor 0.8w", at("two.xml"), "--sat",
-          "-300"}, 0, "Added 1 transponder; skipped 0 circular", ""},
+          "-300"}, 0, "Added 1 transponder.\nSkipped 0 circular", ""},
         {{"channels", "import-transponders", at("channels.img"), "--satellite=HOTBIRD 13.0E", at("Test-9.0E"),
-          "--include-dvbs2"}, 0, "Added 2 transponders; skipped 0 circular, 0 DVB-S2", ""},
+          "--include-dvbs2"}, 0, "Added 2 transponders.\nSkipped 0 circular, 0 DVB-S2", ""},
         {{"channels", "diff", at("channels.img.bak"), at("channels.img")}, 1,
          // Each run's save keeps the file as that run found it.
          "Transponder added: HOTBIRD 13.0E 11720 HOR 27500\n"

@@ -155,8 +155,8 @@ TEST(TransponderImport, CountsEachSkipByItsFirstReasonAndAddsWhatNewAdds)
     EXPECT_EQ(summary.outOfRange, 2);
     EXPECT_EQ(summary.duplicates, 2);
     EXPECT_EQ(summary.leftOut, 0);
-    EXPECT_EQ(summary.text(), "Added 3 transponders; skipped 1 circular, 1 DVB-S2, 2 out of range, 2 already there; "
-                              "0 left out for want of room");
+    EXPECT_EQ(summary.text(), "Added 3 transponders.\nSkipped 1 circular, 1 DVB-S2, 2 out of range, 2 already there.\n"
+                              "Left out for want of room: 0.");
     EXPECT_EQ(database->currentSatellite, 4) << "the editor's own current satellite is kept";
 
     // Exactly what "New" adds: the same records a database gets from the dialog's step.

@@ -573,8 +573,10 @@ TEST_F(ChannelEditorDlgTest, ImportTransponderTableUndoItAndCompareWithTheFileAs
     rightClick(transponders->viewport(), centre(transponders, 0));
     EXPECT_EQ(preselected, 1) << "the <sat> at the position the satellite's name ends in";
     EXPECT_EQ(rows(transponders).size(), 10);
-    EXPECT_EQ(dialogs.messageTexts().back(), "Added 2 transponders; skipped 1 circular, 0 DVB-S2, 0 out of range, "
-                                             "0 already there; 0 left out for want of room.");
+    EXPECT_EQ(dialogs.messageTexts().back(), "Added 2 transponders.\nSkipped 1 circular, 0 DVB-S2, 0 out of range, "
+                                             "0 already there.\nLeft out for want of room: 0.");
+    EXPECT_EQ(editorStatus(), "Added 2 transponders. Skipped 1 circular, 0 DVB-S2, 0 out of range, 0 already there. "
+                              "Left out for want of room: 0.");
     QTest::keyClick(editor.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(rows(transponders).size(), 8) << "the whole import is one step";
     QTest::keyClick(editor.get(), Qt::Key_Y, Qt::ControlModifier);
