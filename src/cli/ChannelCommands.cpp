@@ -36,7 +36,8 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFileError = 2;
 constexpr int kExitNotChannelImage = 4;
 // A transponder table that is refused, or that holds no satellite to take.
-constexpr int kExitBadTable = 3;
+// A table file that is neither form, or malformed, is an invalid file like any other.
+constexpr int kExitBadTable = 4;
 // As diff says it: the two images differ.
 constexpr int kExitDiffer = 1;
 constexpr int kExitDiffTrouble = 2;

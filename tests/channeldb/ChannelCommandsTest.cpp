@@ -288,9 +288,9 @@ TEST_F(ChannelCommands, TransponderTablesAndDiffAsAUserRunsThem)
         int status;
         std::string inStdout, inStderr;
     } cases[] = {
-        {{"channels", "import-transponders", at("channels.img"), "--satellite", "1", at("bad")}, 3, "",
+        {{"channels", "import-transponders", at("channels.img"), "--satellite", "1", at("bad")}, 4, "",
          "line 3: SYMBOL_RATE \"fast\" is not a number; nothing was changed"},
-        {{"channels", "import-transponders", at("channels.img"), "--satellite", "0", at("two.xml")}, 3, "", "no <sat> at position 192"},
+        {{"channels", "import-transponders", at("channels.img"), "--satellite", "0", at("two.xml")}, 4, "", "no <sat> at position 192"},
         {{"channels", "import-transponders", at("channels.img"), "--satellite", "200", at("Test-9.0E")}, 64, "", "no satellite 200"},
         {{"channels", "import-transponders", at("channels.img"), at("Test-9.0E")}, 64, "", "--satellite"},
         {{"channels", "diff", at("channels.img"), at("channels.img")}, 0, "", ""},
