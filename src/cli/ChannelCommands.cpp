@@ -483,8 +483,9 @@ void printChannelsUsage()
   (the editor, another command) is editing is left alone.
   Exit status: 2 a file cannot be opened or written, is being edited by another
   program, or samples found a file it would replace; 4 not a whole channel image
-  (or, for REFERENCE, neither a channel image nor a channel CSV file); 64 usage
-  error (an OUTPUT that is IMAGE).
+  (or, for REFERENCE, neither a channel image nor a channel CSV file; for a
+  transponder table, neither form or malformed); 64 usage error (an OUTPUT
+  that is IMAGE). diff: 0 equal, 1 different, 2 any trouble.
 )",
                stdout);
 }
