@@ -98,8 +98,11 @@ std::string favouriteGroups(std::uint16_t flags)
 {
     std::string text;
     for (int group = 1; group <= kFavoriteGroupCount; ++group) {
-        if (flags & channelflag::favorite(group))
-            text += (text.empty() ? "" : ",") + std::to_string(group);
+        if (!(flags & channelflag::favorite(group)))
+            continue;
+        if (!text.empty())
+            text.push_back(',');
+        text.push_back(static_cast<char>('0' + group));
     }
     return text.empty() ? "none" : text;
 }

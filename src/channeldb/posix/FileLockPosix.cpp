@@ -39,12 +39,6 @@ int lockWithoutWaiting(int fd)
 
 } // namespace
 
-FileLock::~FileLock()
-{
-    abandonReplacement();
-    release();
-}
-
 FileLock::Result FileLock::acquire(const std::string& path, std::string* reason)
 {
     release();
@@ -98,15 +92,6 @@ bool FileLock::prepareReplacement(const std::string& newFilePath)
     }
     replacement_ = fd;
     return true;
-}
-
-void FileLock::commitReplacement()
-{
-    if (replacement_ == kNone)
-        return;
-    release();
-    handle_ = replacement_;
-    replacement_ = kNone;
 }
 
 void FileLock::abandonReplacement()

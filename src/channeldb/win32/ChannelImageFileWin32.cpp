@@ -13,6 +13,8 @@
 #endif
 #include <windows.h>
 
+#include "WindowsText.h"
+
 namespace updatetool::channelfile {
 
 namespace {
@@ -44,27 +46,6 @@ public:
 private:
     HANDLE handle_;
 };
-
-// The system's own words for an error code, without the line end it ends with.
-std::string systemMessage(DWORD code)
-{
-    char text[512] = {};
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                          0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
-
-// Paths arrive in the program's code page, as the command line and fopen have them.
-std::wstring widen(const std::string& path)
-{
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-    return wide;
-}
 
 // Other programs may go on reading or writing the file, as they may on Linux.
 UniqueHandle openExisting(const std::string& path, DWORD access)

@@ -7,6 +7,8 @@
 #endif
 #include <windows.h>
 
+#include "WindowsText.h"
+
 namespace updatetool::channelfile {
 
 namespace {
@@ -14,14 +16,6 @@ namespace {
 HANDLE toHandle(std::intptr_t handle)
 {
     return reinterpret_cast<HANDLE>(handle);
-}
-
-std::wstring widen(const std::string& path)
-{
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-    return wide;
 }
 
 HANDLE openShared(const std::string& path)
@@ -50,24 +44,7 @@ bool sameFile(HANDLE a, HANDLE b)
            && first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
-std::string systemMessage(DWORD code)
-{
-    char text[512] = {};
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                          0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message;
-}
-
 } // namespace
-
-FileLock::~FileLock()
-{
-    abandonReplacement();
-    release();
-}
 
 FileLock::Result FileLock::acquire(const std::string& path, std::string* reason)
 {
@@ -125,15 +102,6 @@ bool FileLock::prepareReplacement(const std::string& newFilePath)
     replacement_ = reinterpret_cast<std::intptr_t>(file);
     release();
     return true;
-}
-
-void FileLock::commitReplacement()
-{
-    if (replacement_ == kNone)
-        return;
-    release();
-    handle_ = replacement_;
-    replacement_ = kNone;
 }
 
 void FileLock::abandonReplacement()
