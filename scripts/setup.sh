@@ -10,6 +10,7 @@ packages=(
   lrzsz
   clang
   xvfb xauth
+  libcli11-dev
 )
 
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

@@ -70,4 +70,38 @@ std::optional<std::string> callDiagnosis(const TransferJob& job, std::uint32_t n
     return std::nullopt;
 }
 
+bool waitingForBox(const TransferJob& job)
+{
+    if (job.kind == JobKind::ReceiveData)
+        return job.phase.load() == kPhaseNone;
+    return job.callingBox.load();
+}
+
+std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs)
+{
+    const std::string seconds = std::to_string((limitMs + 999) / 1000);
+    std::string words;
+    if (job.kind == JobKind::ReceiveData) {
+        words = "The box has not called for " + seconds +
+                " s: check that it is reset to start its upload, its cable and the port.";
+    } else if (const auto diagnosis = callDiagnosis(job, now, 0)) {
+        words = *diagnosis;
+        // The call does not go on after all.
+        if (const auto still = words.rfind(" Still calling."); still != std::string::npos)
+            words.erase(still);
+    }
+    job.cancelRequest.store(true);
+    return words + (words.empty() ? "" : "\n") + "Gave up after " + seconds + " s.";
+}
+
+std::string giveUpReason(std::uint32_t limitMs)
+{
+    return "no answer from the box within " + std::to_string((limitMs + 999) / 1000) + " s (--give-up-after)";
+}
+
+int resultAfterGivingUp(int result)
+{
+    return result == kResultCancelled ? kResultSerialPortError : result;
+}
+
 } // namespace updatetool::cli

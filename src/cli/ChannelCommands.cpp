@@ -26,12 +26,12 @@ namespace {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFileError = 2;
+// Not a channel image, or none that can be opened: as send says of an image it cannot use.
 constexpr int kExitNotChannelImage = 4;
 
 int usageError(const std::string& why)
 {
-    std::fprintf(stderr, "updatetool-cli channels: %s (try updatetool-cli --help)\n", why.c_str());
-    return kExitUsage;
+    return cli::usageError("channels", why);
 }
 
 int fileError(unsigned textId, const std::string& path)
@@ -64,7 +64,8 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
     const auto head = channelfile::readWholeFile(path, 16, &reason);
     if (!head) {
         std::fprintf(stderr, "updatetool-cli: %s: %s\n", path.c_str(), reason.c_str());
-        exitStatus = fileError(ids::kCantOpenFile, path);
+        fileError(ids::kCantOpenFile, path);
+        exitStatus = kExitNotChannelImage;
         return nullptr;
     }
     if (!isChannelFileHead(head->bytes())) {
@@ -84,7 +85,8 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
     switch (database->load()) {
     case LoadResult::CantOpen:
         std::fprintf(stderr, "updatetool-cli: %s: %s\n", path.c_str(), database->lastLoadReason.c_str());
-        exitStatus = fileError(ids::kCantOpenFile, path);
+        fileError(ids::kCantOpenFile, path);
+        exitStatus = kExitNotChannelImage;
         return nullptr;
     case LoadResult::TooShort:
         std::fprintf(stderr, "%s: %s: %s\n", std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str(),
@@ -223,104 +225,26 @@ int runApplyOrder(const std::string& path, const std::string& referencePath, boo
 
 } // namespace
 
-void printChannelsUsage()
+int runChannelsCommand(const ChannelsOptions& options)
 {
-    std::fputs(R"(Channel commands (work on channel image files, no box needed):
-  updatetool-cli channels info IMAGE
-      Counts: satellites (with names), transponders, stream records, TV and
-      radio channels, favourites.
-  updatetool-cli channels export-text IMAGE OUTPUT
-      Writes the text listing to OUTPUT as given.
-  updatetool-cli channels export-csv IMAGE OUTPUT
-      Writes the TV and radio lists to OUTPUT as CSV (RFC 4180, UTF-8, a header
-      row: list, number, name, satellite, frequency, polarity, symbol rate,
-      video PID, audio PID, PCR PID, Ch. ID, scrambled, locked, favourites).
-  updatetool-cli channels apply-order [--no-backup] IMAGE REFERENCE
-      Reorders IMAGE's TV and radio lists to follow REFERENCE (another channel
-      image, or a CSV file written by export-csv): channels match by name and
-      Ch. ID, else by name; unmatched ones keep their order after the matched.
-      Saves IMAGE and prints matched, unmatched and ignored counts per list.
-  updatetool-cli channels resave [--no-backup] IMAGE
-      Loads IMAGE and saves it back with its check words recomputed; nothing is
-      edited. The file is replaced only once the new content is complete.
-  Saving first copies IMAGE as it was to IMAGE.bak (replacing an older one);
-  --no-backup leaves that out. When the copy fails nothing is written.
-  The exports write OUTPUT beside itself and put it in place only when it is
-  complete: one that fails (a full disk) leaves no partial file and says
-  "Could not write" with the reason. An OUTPUT that is IMAGE itself (or a link
-  to it) is refused before anything is written.
-  updatetool-cli samples [--force] DIR
-      Writes the sample images (app.img, channels.img, channels-full.img,
-      channels-received.img, boot.img) into DIR. A file of one of those names
-      already in DIR is never replaced unless --force is given: the command
-      names it and writes nothing.
-  resave and apply-order lock IMAGE while they run; one that another program
-  (the editor, another command) is editing is left alone.
-  Exit status: 2 a file cannot be opened or written, is being edited by another
-  program, or samples found a file it would replace; 4 not a whole channel image
-  (or, for REFERENCE, neither a channel image nor a channel CSV file); 64 usage
-  error (an OUTPUT that is IMAGE).
-)",
-               stdout);
+    const std::string_view command = options.subcommand;
+    if (command == "info")
+        return runInfo(options.image);
+    if (command == "export-text")
+        return runExport(options.image, options.output, writeChannelListing);
+    if (command == "export-csv")
+        return runExport(options.image, options.output, writeChannelCsv);
+    if (command == "apply-order")
+        return runApplyOrder(options.image, options.reference, options.backup);
+    if (command == "resave")
+        return runResave(options.image, options.backup);
+    return usageError("unknown subcommand '" + options.subcommand + "'");
 }
 
-int runChannelsCommand(std::span<char* const> args)
+int runSamplesCommand(const SamplesOptions& options)
 {
-    if (args.empty())
-        return usageError("a subcommand is needed: info, export-text, export-csv, apply-order or resave");
-    const std::string_view command = args[0];
-    if (command == "--help" || command == "-h") {
-        printChannelsUsage();
-        return kExitSuccess;
-    }
-    auto operands = args.subspan(1);
-    bool backup = true;
-    if ((command == "resave" || command == "apply-order") && !operands.empty()
-        && std::string_view(operands[0]) == "--no-backup") {
-        backup = false;
-        operands = operands.subspan(1);
-    }
-    if (command == "info") {
-        if (operands.size() != 1)
-            return usageError("info needs IMAGE");
-        return runInfo(operands[0]);
-    }
-    if (command == "export-text") {
-        if (operands.size() != 2)
-            return usageError("export-text needs IMAGE and OUTPUT");
-        return runExport(operands[0], operands[1], writeChannelListing);
-    }
-    if (command == "export-csv") {
-        if (operands.size() != 2)
-            return usageError("export-csv needs IMAGE and OUTPUT");
-        return runExport(operands[0], operands[1], writeChannelCsv);
-    }
-    if (command == "apply-order") {
-        if (operands.size() != 2)
-            return usageError("apply-order needs IMAGE and REFERENCE");
-        return runApplyOrder(operands[0], operands[1], backup);
-    }
-    if (command == "resave") {
-        if (operands.size() != 1)
-            return usageError("resave needs IMAGE");
-        return runResave(operands[0], backup);
-    }
-    return usageError("unknown subcommand '" + std::string(command) + "'");
-}
-
-int runSamplesCommand(std::span<char* const> args)
-{
-    bool replace = false;
-    if (!args.empty() && std::string_view(args[0]) == "--force") {
-        replace = true;
-        args = args.subspan(1);
-    }
-    if (args.size() != 1 || std::string_view(args[0]).starts_with("-")) {
-        std::fputs("updatetool-cli samples: DIR is needed (try updatetool-cli --help)\n", stderr);
-        return kExitUsage;
-    }
     std::string error;
-    const auto written = samples::writeSampleImages(args[0], replace, error);
+    const auto written = samples::writeSampleImages(options.folder, options.replace, error);
     if (!written) {
         std::fprintf(stderr, "updatetool-cli samples: %s\n", error.c_str());
         return kExitFileError;

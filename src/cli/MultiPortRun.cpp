@@ -12,6 +12,7 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "JobRunner.h"
+#include "PortList.h"
 #include "ProgressLine.h"
 #include "SerialPort.h"
 #include "StringTable.h"
@@ -61,6 +62,8 @@ struct PortRun {
     Clock::time_point started{};
     Clock::time_point ended{};
     bool diagnosed = false;
+    bool boxAnswered = false;
+    bool gaveUp = false;
 
     TransferJob& job() { return *portJob.job; }
     bool running() const { return result == JobRunner::kStillActive; }
@@ -213,11 +216,12 @@ std::optional<std::vector<std::string>> expandPorts(const std::vector<std::strin
         ports.push_back(port);
     };
     for (const std::string& name : named) {
-        if (!isGlob(name)) {
+        const bool usb = isUsbMatch(name);
+        if (!usb && !isGlob(name)) {
             add(name);
             continue;
         }
-        const std::vector<std::string> matches = devicesMatching(name);
+        const std::vector<std::string> matches = usb ? devicesWithUsbId(listSerialPorts(), name) : devicesMatching(name);
         for (const std::string& match : matches)
             add(match);
         if (matches.empty()) {
@@ -286,7 +290,7 @@ int jobExitStatus(const TransferJob& job, int result)
     }
 }
 
-int runOnPorts(std::vector<PortJob>& jobs)
+int runOnPorts(std::vector<PortJob>& jobs, std::uint32_t giveUpAfterMs)
 {
     const bool terminal = stderrIsTerminal();
     const std::uint32_t diagnosisDelay = diagnosisDelayMs();
@@ -313,6 +317,7 @@ int runOnPorts(std::vector<PortJob>& jobs)
     };
 
     InterruptCatcher interrupt;
+    const std::uint32_t startTick = tickCount();
     for (auto& run : runs) {
         run->job().cancelRequest.store(false);
         run->job().eraseStarted.store(false);
@@ -326,10 +331,13 @@ int runOnPorts(std::vector<PortJob>& jobs)
             if (!run->running())
                 continue;
             run->result = run->runner.exitCode();
-            if (run->running())
+            if (run->running()) {
                 anyRunning = true;
-            else
+            } else {
                 run->ended = Clock::now();
+                if (run->gaveUp)
+                    run->result = resultAfterGivingUp(run->result);
+            }
         }
         if (interrupt.interrupted() && !cancelSent) {
             cancelSent = true;
@@ -338,10 +346,21 @@ int runOnPorts(std::vector<PortJob>& jobs)
         }
         const std::uint32_t now = tickCount();
         for (auto& run : runs) {
-            if (!run->running() || run->diagnosed)
+            if (!run->running() || run->gaveUp || (run->diagnosed && giveUpAfterMs == 0))
                 continue;
-            if (const auto diagnosis = callDiagnosis(run->job(), now, diagnosisDelay)) {
+            std::optional<std::string> diagnosis;
+            if (!run->diagnosed)
+                diagnosis = callDiagnosis(run->job(), now, diagnosisDelay);
+            if (diagnosis)
                 run->diagnosed = true;
+            // One box that never answers must not hold up the run for ever.
+            run->boxAnswered = run->boxAnswered || (now - startTick > 200 && !waitingForBox(run->job()));
+            if (giveUpAfterMs != 0 && !run->boxAnswered && !run->gaveUp && !cancelSent &&
+                now - startTick >= giveUpAfterMs) {
+                run->gaveUp = true;
+                diagnosis = giveUp(run->job(), now, giveUpAfterMs);
+            }
+            if (diagnosis) {
                 const std::string words = prefixed(*diagnosis, run->portJob.port + ": ");
                 if (terminal) {
                     block.message(words.substr(0, words.size() - 1), liveLines(now));
@@ -362,6 +381,15 @@ int runOnPorts(std::vector<PortJob>& jobs)
         std::this_thread::sleep_for(kPollInterval);
     }
 
+    for (auto& run : runs) {
+        if (run->gaveUp && run->result == kResultSerialPortError)
+            std::fprintf(stderr, "updatetool-cli: %s: %s\n", run->portJob.port.c_str(),
+                         giveUpReason(giveUpAfterMs).c_str());
+        else if (const auto problem = run->job().problemFor(run->result))
+            std::fprintf(stderr, "updatetool-cli: %s: %s\n",
+                         run->result == kResultSerialPortError ? run->portJob.port.c_str() : problem->name.c_str(),
+                         problem->reason.c_str());
+    }
     printSummary(runs);
     int status = 0;
     for (auto& run : runs)

@@ -96,13 +96,14 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
     const Case cases[] = {
         {{}, 64, ""},
         {{"frobnicate"}, 64, "unknown command"},
-        {{"send"}, 64, "which file?"},
-        {{"send", "--port"}, 64, "--port needs a value"},
-        {{"send", "--bogus", good}, 64, "unknown option '--bogus'"},
+        {{"send"}, 64, "IMAGE is required"},
+        {{"send", "--port"}, 64, "--port: 1 required PORT missing"},
+        {{"send", "--bogus", good}, 64, "not expected: --bogus"},
         {{"send", "--port", "COM9", good}, 64, "unknown port 'COM9'"},
-        {{"send", good, good}, 64, "unexpected argument"},
-        {{"erase", "--no-restart"}, 64, "unknown option '--no-restart'"},
-        {{"receive", "--port", noDevice}, 64, "which file?"},
+        {{"send", good, good}, 64, "not expected"},
+        {{"erase", "--no-restart"}, 64, "not expected: --no-restart"},
+        {{"send", "--give-up-after", "0", good}, 64, "--give-up-after: Value 0 not in range"},
+        {{"receive", "--port", noDevice}, 64, "OUTPUT is required"},
         {{"send", "--port", noDevice, scratch.path("missing.img")}, 4, "Could not open file.\n"},
         {{"send", "--port", noDevice, wrongMagic}, 4, "Selected wrong Image type.\n"},
         {{"send", "--port", noDevice, scratch.path("bad.img")}, 4, "File Is Invalid\n"},
@@ -110,7 +111,6 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
         {{"send", "--port", noDevice, shortChannels}, 4, "it has 500 bytes; a channel image has 851,984"},
         {{"send", "--port", noDevice, damagedChannels}, 4, "the check word of the favourite groups does not match"},
         {{"send", "--port", noDevice, scratch.path("fifo.img")}, 4, "Not a regular file"},
-        {{"send", "--port", noDevice, scratch.path(".")}, 4, "Is a directory"},
         {{"send", "--port", noDevice, good}, 3, "Serial Port I/O Error\n"},
         {{"erase", "--port=" + noDevice}, 3, "Serial Port I/O Error\n"},
         {{"receive", "--port", noDevice, scratch.path("out.img")}, 3, "Serial Port I/O Error\n"},
@@ -128,13 +128,16 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
 TEST_F(TransferCommands, HelpExplainsCommandsPortsEnvironmentAndExitStatuses)
 {
     for (const char* word : {"--help", "-h"}) {
-        const ProcessResult result = cli({word});
+        const ProcessResult result = cli({"send", word});
         EXPECT_EQ(result.exitStatus, 0);
-        for (const char* text : {"send    --port PORT [--no-restart] IMAGE", "receive --port PORT OUTPUT",
-                                 "erase   --port PORT", "COM1..COM4", "UPDATETOOL_COM1", "Exit status", " 64"})
+        for (const char* text : {"Usage: updatetool-cli send [OPTIONS] IMAGE", "-p,--port PORT", "--no-restart",
+                                 "COM1..COM4", "UPDATETOOL_COM1", "Exit status", " 64"})
             EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
-    EXPECT_EQ(cli({"send", "--help"}).exitStatus, 0);
+    const ProcessResult overview = cli({"--help"});
+    EXPECT_EQ(overview.exitStatus, 0);
+    for (const char* command : {"send", "receive", "erase", "ports", "channels", "samples"})
+        EXPECT_NE(overview.out.find("\n  " + std::string(command) + " "), std::string::npos) << command;
 }
 
 TEST_F(TransferCommands, SendPrintsPlainLinesAndTheImageArrives)
@@ -150,6 +153,61 @@ TEST_F(TransferCommands, SendPrintsPlainLinesAndTheImageArrives)
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
     EXPECT_TRUE(result.err.ends_with("Update End\n")) << result.err;
     EXPECT_EQ(result.out, "");
+}
+
+// Every file or port that cannot be used is named with the system's reason on
+// the line before the result line, which stays as it was.
+TEST_F(TransferCommands, AFileOrPortThatCannotBeUsedIsNamedWithTheSystemsReason)
+{
+    const std::string good = image("QVBT", 500);
+    const std::string locked = image("QVBT", 500, "locked.img");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    const std::string regularFile = image("JUNK", 10, "not-a-port");
+    const std::string noDevice = scratch.path("no-such-tty");
+    startBox({});
+    ASSERT_EQ(::chmod(box.device().c_str(), 0), 0);
+    // root opens whatever it likes: the permission cases run as nobody.
+    std::vector<std::string> asNobody;
+    if (::geteuid() == 0) {
+        asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        ASSERT_EQ(::chmod(scratch.path("").c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(good.c_str(), 0644), 0);
+    }
+
+    struct Case {
+        bool nobody;
+        std::vector<std::string> args;
+        int exitStatus;
+        std::string lines;   // the reason line and the result line after it
+    };
+    const Case cases[] = {
+        {false, {"send", "-p", noDevice, scratch.path("missing.img")}, 4,
+         scratch.path("missing.img") + ": No such file or directory\nCould not open file.\n"},
+        {false, {"send", "-p", noDevice, scratch.path("")}, 4, ": Is a directory\nCould not open file.\n"},
+        {true, {"send", "-p", noDevice, locked}, 4, locked + ": Permission denied\nCould not open file.\n"},
+        {false, {"send", "-p", noDevice, good}, 3, noDevice + ": No such file or directory\nSerial Port I/O Error\n"},
+        {false, {"erase", "-p", regularFile}, 3, regularFile + ": Not a serial port\nSerial Port I/O Error\n"},
+        {false, {"receive", "-p", scratch.path(""), "out.img"}, 3, ": Is a directory\nSerial Port I/O Error\n"},
+        {true, {"send", "-p", box.device(), good}, 3,
+         box.device() + ": Permission denied (is your user in the dialout group?)\nSerial Port I/O Error\n"},
+        {false, {"erase", "-t", scratch.path("no/such/trace.txt"), "-p", noDevice}, 2,
+         scratch.path("no/such/trace.txt") + ": No such file or directory\nCould not write the trace"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.nobody ? asNobody : std::vector<std::string>{};
+        args.push_back(UPDATETOOL_CLI_PATH);
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult result = runProcess(args, {}, scratch, kTimeout);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.args[0] << " " << c.args.back() << "\n" << result.err;
+        EXPECT_NE(result.err.find("updatetool-cli: "), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.lines), std::string::npos) << c.lines << "\n---\n" << result.err;
+    }
+
+    // With --trace the reason is in the trace as well.
+    const std::string trace = scratch.path("trace.txt");
+    EXPECT_EQ(cli({"send", "--trace", trace, "--port", noDevice, good}).exitStatus, 3);
+    EXPECT_NE(readText(trace).find("could not be opened: No such file or directory"), std::string::npos)
+        << readText(trace);
 }
 
 TEST_F(TransferCommands, BoxFailuresBecomeExitStatuses)
