@@ -6,10 +6,12 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <pty.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "SampleImages.h"
 #include "TestSupport.h"
@@ -381,6 +383,44 @@ TEST_F(SeveralPorts, FourBoxesAtOnceAndOneRefusesWithoutHarmToTheOthers)
     EXPECT_EQ(count(result.out, "\n"), 5u) << result.out;
 }
 
+// One silent box gives up alone after --give-up-after with the serial port
+// status and the diagnosis; the others finish their update.
+TEST_F(SeveralPorts, ASilentBoxIsGivenUpOnAfterTheTimeAllowed)
+{
+    startBoxes(2, {}, true);
+    BoxSimProcess silent;
+    ASSERT_TRUE(silent.start({"--silent"}));
+    const std::string path = image("QVBT", 20000);
+    std::vector<std::string> args{"send", "--no-restart", "--give-up-after", "1.5"};
+    const auto ports = portOptions();
+    args.insert(args.end(), ports.begin(), ports.end());
+    args.insert(args.end(), {"--port", silent.device(), path});
+    const auto started = std::chrono::steady_clock::now();
+    const ProcessResult result = cli(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_EQ(result.exitStatus, 3) << result.err << result.out;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        EXPECT_EQ(readFile(scratch.path("box" + std::to_string(i) + ".save")), readFile(path)) << i;
+    EXPECT_EQ(summaryRow(result.out, silent.device()).rfind("Serial Port I/O Error", 0), 0u) << result.out;
+    EXPECT_NE(result.err.find(silent.device() + ": No answer from the box for 1 s: nothing at all came back"),
+              std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(silent.device() + ": Gave up after 1.5 s."), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("updatetool-cli: " + silent.device() +
+                              ": no answer from the box within 1.5 s (--give-up-after)"),
+              std::string::npos) << result.err;
+
+    // One port alone, and a receive that the box never calls, the same way.
+    for (const char* command : {"send", "receive"}) {
+        const ProcessResult alone =
+            cli({command, "--give-up-after", "1", "-p", silent.device(), std::string(command) == "send" ? path : scratch.path("got.img")});
+        EXPECT_EQ(alone.exitStatus, 3) << command << "\n" << alone.err;
+        EXPECT_NE(alone.err.find("Gave up after 1 s.\nupdatetool-cli: " + silent.device() +
+                                 ": no answer from the box within 1 s (--give-up-after)\nSerial Port I/O Error\n"),
+                  std::string::npos) << alone.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratch.path("got.img")));
+}
+
 TEST_F(SeveralPorts, AGlobAndLinkNamesFindTheBoxesAndEachReceiveGetsItsOwnFile)
 {
     const std::string upload = scratch.path("upload.bin");
@@ -532,6 +572,50 @@ std::string compare(const Bytes& wire, const TracedStream& traced)
             return "packet check differs at byte " + std::to_string(at);
     }
     return at == wire.size() ? "" : "the wire has " + std::to_string(wire.size() - at) + " bytes more";
+}
+
+// On a terminal of 80 columns the live line never wraps: a wrapped line would
+// be redrawn below itself ten times a second and fill the screen.
+TEST_F(TransferCommands, TheLiveLineKeepsWithinAnEightyColumnTerminal)
+{
+    startBox({"--baud", "38400"});
+    const std::string path = image("QVBT", 12000);
+    int master = -1;
+    int slave = -1;
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(slave, STDERR_FILENO);
+        ::close(master);
+        ::execl(UPDATETOOL_CLI_PATH, UPDATETOOL_CLI_PATH, "send", "--no-restart", "-p", box.device().c_str(),
+                path.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(slave);
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+        screen.append(buffer, static_cast<std::size_t>(got));
+    ::close(master);
+    EXPECT_EQ(waitForExit(pid), 0) << screen;
+
+    std::size_t longest = 0;
+    std::size_t liveLines = 0;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at <= screen.size(); ++at) {
+        if (at < screen.size() && screen[at] != '\r' && screen[at] != '\n')
+            continue;
+        const std::string line = screen.substr(start, at - start);
+        longest = std::max(longest, line.size());
+        liveLines += line.find("Transfer Size") != std::string::npos ? 1 : 0;
+        start = at + 1;
+    }
+    EXPECT_GT(liveLines, 3u) << screen;
+    EXPECT_LT(longest, 80u) << screen;
 }
 
 TEST_F(TransferCommands, TheTraceOfASendIsWhatTheBoxSaw)
