@@ -77,11 +77,27 @@ bool waitingForBox(const TransferJob& job)
     return job.callingBox.load();
 }
 
-std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs)
+namespace {
+
+// "20" for 20 s, "1.5" for 1500 ms, as the user wrote it.
+std::string secondsText(std::uint32_t ms)
 {
-    const std::string seconds = std::to_string((limitMs + 999) / 1000);
+    if (ms % 1000 == 0)
+        return std::to_string(ms / 1000);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", ms / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs, bool diagnosed)
+{
+    const std::string seconds = secondsText(limitMs);
     std::string words;
-    if (job.kind == JobKind::ReceiveData) {
+    if (diagnosed) {
+        // What the line showed was said already.
+    } else if (job.kind == JobKind::ReceiveData) {
         words = "The box has not called for " + seconds +
                 " s: check that it is reset to start its upload, its cable and the port.";
     } else if (const auto diagnosis = callDiagnosis(job, now, 0)) {
@@ -96,7 +112,7 @@ std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs)
 
 std::string giveUpReason(std::uint32_t limitMs)
 {
-    return "no answer from the box within " + std::to_string((limitMs + 999) / 1000) + " s (--give-up-after)";
+    return "no answer from the box within " + secondsText(limitMs) + " s (--give-up-after)";
 }
 
 int resultAfterGivingUp(int result)

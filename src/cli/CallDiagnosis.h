@@ -28,9 +28,9 @@ std::optional<std::string> callDiagnosis(const TransferJob& job, std::uint32_t n
 bool waitingForBox(const TransferJob& job);
 
 // Gives up on a job that has waited on its box for limitMs (--give-up-after):
-// cancels it. Returns the words for the technician: what the line showed and
-// that the job stops calling.
-std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs);
+// cancels it. Returns the words for the technician: what the line showed
+// (unless the diagnosis was already shown) and that the job stops calling.
+std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs, bool diagnosed);
 // The reason line's words for a port whose box was given up on.
 std::string giveUpReason(std::uint32_t limitMs);
 

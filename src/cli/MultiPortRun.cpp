@@ -74,21 +74,22 @@ std::string text(std::string_view view)
     return std::string(view);
 }
 
-// What the port's line says while its job runs, as the progress windows word it.
-std::string liveText(const TransferJob& job, std::uint32_t now)
+// What the port's line says while its job runs, as the progress windows word it;
+// without the phase's name while the figures show, when room is short.
+std::string liveText(const TransferJob& job, std::uint32_t now, bool withPhase = true)
 {
     if (job.kind == JobKind::EraseApplication)
         return text(job.eraseStarted.load() ? loadString(ids::kWaitAppErase) : kResetBox);
     const int phase = job.phase.load();
     if (phase == kPhaseNone)
         return text(kIdle);
-    std::string line = text(loadString(phaseStringId(phase)));
-    if (phase == kPhaseTransferring || phase == kPhaseReceiving) {
-        const std::uint32_t done = job.bytesDone.load();
-        const std::uint32_t total = job.totalBytes.load();
-        line += "  " + formatFigures(liveFigures(done, total, now - job.startTick.load()), done, total);
-    }
-    return line;
+    const std::string phaseText = text(loadString(phaseStringId(phase)));
+    if (phase != kPhaseTransferring && phase != kPhaseReceiving)
+        return phaseText;
+    const std::uint32_t done = job.bytesDone.load();
+    const std::uint32_t total = job.totalBytes.load();
+    const std::string figures = formatFigures(liveFigures(done, total, now - job.startTick.load()), done, total);
+    return withPhase ? phaseText + "  " + figures : figures;
 }
 
 // How the port's job ended, in the words the command line uses for one job.
@@ -305,12 +306,19 @@ int runOnPorts(std::vector<PortJob>& jobs, std::uint32_t giveUpAfterMs)
         std::fprintf(stderr, "%.*s\n", static_cast<int>(kResetBox.size()), kResetBox.data());
 
     LiveBlock block(stderr);
+    const std::size_t columns = terminalColumns();
     auto liveLines = [&](std::uint32_t now) {
         std::vector<std::string> lines;
         for (auto& run : runs) {
             std::string line = run->portJob.port;
             line.resize(portWidth, ' ');
-            line += "  " + (run->running() ? liveText(run->job(), now) : resultText(run->job(), run->result));
+            if (!run->running()) {
+                line += "  " + resultText(run->job(), run->result);
+            } else {
+                const std::string full = liveText(run->job(), now);
+                // The figures matter more than the phase's name when the line would be cut.
+                line += "  " + (line.size() + 2 + full.size() < columns ? full : liveText(run->job(), now, false));
+            }
             lines.push_back(line);
         }
         return lines;
@@ -358,7 +366,7 @@ int runOnPorts(std::vector<PortJob>& jobs, std::uint32_t giveUpAfterMs)
             if (giveUpAfterMs != 0 && !run->boxAnswered && !run->gaveUp && !cancelSent &&
                 now - startTick >= giveUpAfterMs) {
                 run->gaveUp = true;
-                diagnosis = giveUp(run->job(), now, giveUpAfterMs);
+                diagnosis = giveUp(run->job(), now, giveUpAfterMs, run->diagnosed);
             }
             if (diagnosis) {
                 const std::string words = prefixed(*diagnosis, run->portJob.port + ": ");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 #include <utility>
 
 namespace updatetool::cli {
@@ -42,6 +43,20 @@ std::pair<std::string_view, unsigned long> nameAndNumber(std::string_view device
     for (std::size_t i = digits; i < device.size() && i < digits + 9; ++i)
         number = number * 10 + static_cast<unsigned long>(device[i] - '0');
     return {device.substr(0, digits), number};
+}
+
+// "0403", "403" and "0x0403" are one id.
+bool sameHexId(std::string_view a, std::string_view b)
+{
+    auto value = [](std::string_view text) -> long {
+        if (text.starts_with("0x") || text.starts_with("0X"))
+            text.remove_prefix(2);
+        if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos)
+            return -1;
+        return std::stol(std::string(text), nullptr, 16);
+    };
+    const long left = value(a);
+    return left >= 0 && left == value(b);
 }
 
 } // namespace
@@ -85,8 +100,7 @@ std::vector<std::string> devicesWithUsbId(const std::vector<PortInfo>& ports, st
     const std::string_view serial =
         parts.size() > 2 ? match.substr(4 + parts[0].size() + 1 + parts[1].size() + 1) : std::string_view();
     for (const PortInfo& port : ports) {
-        if (port.vendorId.empty() || !sameIgnoringCase(port.vendorId, parts[0]) ||
-            !sameIgnoringCase(port.productId, parts[1]))
+        if (port.vendorId.empty() || !sameHexId(port.vendorId, parts[0]) || !sameHexId(port.productId, parts[1]))
             continue;
         if (!serial.empty() && port.serial != serial)
             continue;

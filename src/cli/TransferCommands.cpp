@@ -123,7 +123,7 @@ int runJob(TransferJob& job, ProgressLine& progress, std::uint32_t giveUpAfterMs
         if (giveUpAfterMs != 0 && !boxAnswered && !gaveUp && !cancelSent && now - started >= giveUpAfterMs) {
             gaveUp = true;
             progress.finish();
-            printText(giveUp(job, now, giveUpAfterMs));
+            printText(giveUp(job, now, giveUpAfterMs, diagnosed));
         }
         sleepOneTick();
     }
