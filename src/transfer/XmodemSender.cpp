@@ -122,7 +122,7 @@ bool XmodemSender::send(std::FILE* file, std::uint32_t size)
             job_.imageProblem = std::ferror(file) != 0
                                     ? std::string(std::strerror(errno))
                                     : "the file ends " + std::to_string(size - remaining + fileBytes) +
-                                          " bytes in; the box was told " + std::to_string(size);
+                                          " bytes in; the box was told " + std::to_string(size) + " bytes";
             sendCancel();
             return fail(kResultImageFileError);
         }

@@ -223,7 +223,7 @@ TEST(XmodemSender, AnswersToAPacket)
             EXPECT_EQ(line.job.result.load(), c.result) << c.name;
         }
         if (c.result == kResultImageFileError) {
-            EXPECT_EQ(line.job.imageProblem, "the file ends 1500 bytes in; the box was told 2048") << c.name;
+            EXPECT_EQ(line.job.imageProblem, "the file ends 1500 bytes in; the box was told 2048 bytes") << c.name;
         }
     }
 }
