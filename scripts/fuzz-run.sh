@@ -18,7 +18,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
       -DUPDATETOOL_FUZZ=ON -DUPDATETOOL_GUI=OFF -DUPDATETOOL_TESTS=OFF -DUPDATETOOL_BENCH=OFF >/dev/null
-cmake --build "$build" --target channel_load_fuzz csv_apply_order_fuzz edit_commands_fuzz write_fuzz_seeds
+cmake --build "$build" --target channel_load_fuzz csv_apply_order_fuzz edit_commands_fuzz transponder_table_fuzz \
+      write_fuzz_seeds
 
 seeds="$(mktemp -d)"
 trap 'rm -rf "$seeds"' EXIT
@@ -27,6 +28,14 @@ trap 'rm -rf "$seeds"' EXIT
 printf '\x00' >"$seeds/load/empty"
 printf '\x00QVCH0201' >"$seeds/load/header-only"
 printf '\x01\x00\x00\x10\x04\xff\xff\xff\xff' >"$seeds/load/first-slot-emptied"
+# The transponder tables: a scan file of dtv-scan-tables where it is installed, and
+# small forms of both kinds.
+mkdir -p "$seeds/tables"
+if [ -f /usr/share/dvb/dvb-s/Hotbird-13.0E ]; then
+  cp /usr/share/dvb/dvb-s/Hotbird-13.0E "$seeds/tables/"
+fi
+printf '[CHANNEL]\n\tDELIVERY_SYSTEM = DVBS2\n\tFREQUENCY = 11719500\n\tPOLARIZATION = HORIZONTAL\n\tSYMBOL_RATE = 27500000\n' >"$seeds/tables/scan"
+printf '<?xml version="1.0"?>\n<!-- x --><satellites><sat name="A &amp; B&#x41;" position="-300"><transponder frequency="10719000" symbol_rate="27500000" polarization="1" system="1"/><![CDATA[ y ]]></sat></satellites>\n' >"$seeds/tables/satellites.xml"
 
 run() {
   local name="$1" corpus="$2" max_len="$3"
@@ -38,3 +47,4 @@ run() {
 run channel_load_fuzz "$seeds/load" $(( 1 + 851984 ))
 run csv_apply_order_fuzz "$seeds/csv" 65536
 run edit_commands_fuzz "$seeds/edits" 512
+run transponder_table_fuzz "$seeds/tables" 65536

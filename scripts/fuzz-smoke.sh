@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
-exec ./scripts/fuzz-run.sh $(( (seconds + 2) / 3 ))
+exec ./scripts/fuzz-run.sh $(( (seconds + 3) / 4 ))

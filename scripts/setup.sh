@@ -11,6 +11,7 @@ packages=(
   clang
   xvfb xauth
   libcli11-dev
+  dtv-scan-tables
 )
 
 exec "$(dirname "$0")/install-missing.sh" "${packages[@]}"

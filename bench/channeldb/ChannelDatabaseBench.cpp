@@ -1,7 +1,8 @@
 // Load, save and listing of a full channel image (7000 TV + 2000 radio channels),
 // each against plain file I/O of the same 851,984 bytes measured in the same run; then
 // the editor's list steps (undo, redo, sort, reference order) with the load as the
-// baseline, and the undo history's memory.
+// baseline, the undo history's memory, and the transponder tables and the compare of
+// two images, also against the load.
 // Usage: channeldb_bench [FOLDER]  (temporary files go to FOLDER, default ".";
 // use a folder on a real disk for the flushed figures).
 #include <algorithm>
@@ -18,10 +19,12 @@
 
 #include "ChannelDatabase.h"
 #include "ChannelEditCommands.h"
+#include "ChannelImageDiff.h"
 #include "EditorLists.h"
 #include "ReferenceOrder.h"
 #include "SampleImages.h"
 #include "TextListing.h"
+#include "TransponderTable.h"
 
 using namespace updatetool;
 using Clock = std::chrono::steady_clock;
@@ -156,6 +159,61 @@ int main(int argc, char** argv)
     }
     const double historyMb = static_cast<double>(fresh.history().bytesHeld()) / (1024.0 * 1024.0);
 
+    // Transponder tables: the largest scan file Debian installs, read and imported as one
+    // recorded step (and undone between rounds), and every satellite written as a
+    // satellites.xml; then the compare of two full images that differ all over.
+    std::string largestTable;
+    std::uintmax_t largestSize = 0;
+    std::error_code noTables;
+    for (const auto& entry : std::filesystem::directory_iterator("/usr/share/dvb/dvb-s", noTables)) {
+        if (entry.is_regular_file() && entry.file_size() > largestSize) {
+            largestSize = entry.file_size();
+            largestTable = entry.path().string();
+        }
+    }
+    database->load();
+    database->rebuildCountersAndFavorites();
+    ChannelEditCommands tables(*database);
+    double importUs = -1;
+    TransponderImportSummary imported;
+    if (!largestTable.empty()) {
+        importUs = medianMicros(kRounds, [&] {
+            const auto table = TransponderTable::readFile(largestTable);
+            check(table.ok(), "reading the scan table");
+            imported = tables.importTransponders(60, table.satellites[0].transponders, true);
+            check(imported.added > 0, "importing the scan table");
+            check(tables.undo(), "undo of the import");
+        });
+    }
+    // The scan file's satellite written back as a scan file.
+    double exportScanUs = -1;
+    std::size_t scanBytes = 0;
+    const std::string scanPath = (folder / "scan").string();
+    if (!largestTable.empty()) {
+        const auto table = TransponderTable::readFile(largestTable);
+        tables.importTransponders(60, table.satellites[0].transponders, true);
+        exportScanUs = medianMicros(kRounds, [&] {
+            const std::string text = TransponderTable::writeDvbv5(TransponderTable::fromDatabase(*database, 60));
+            scanBytes = text.size();
+            check(TransponderTable::writeFile(scanPath, text), "writing the scan file");
+        });
+        check(tables.undo(), "undo of the import");
+    }
+    const std::string xmlPath = (folder / "satellites.xml").string();
+    std::size_t exportedBytes = 0;
+    const double exportUs = medianMicros(kRounds, [&] {
+        const std::string text = TransponderTable::writeSatellitesXml(TransponderTable::fromDatabase(*database));
+        exportedBytes = text.size();
+        check(TransponderTable::writeFile(xmlPath, text), "writing satellites.xml");
+    });
+    auto changed = std::make_unique<ChannelDatabase>(*database);
+    changed->moveSelectedRows(rows.tv, block, 5000);
+    changed->deleteChannelsAt(std::vector{10, 20, 7500});
+    for (int slot = 100; slot < 7000; slot += 500)
+        changed->channels[static_cast<std::size_t>(slot)].name[0] ^= 0x20;
+    std::size_t diffLines = 0;
+    const double diffUs = medianMicros(kRounds, [&] { diffLines = ChannelImageDiff::compare(*database, *changed).size(); });
+
     std::filesystem::remove_all(folder);
 
     std::printf("Full channel image: %zu bytes, %d TV + %d radio channels; median of %d runs (%d when flushed)\n",
@@ -178,5 +236,20 @@ int main(int argc, char** argv)
                 applyTimes[kRounds / 2] / loadUs);
     std::printf("  %-34s %9.1f MB   (200 steps, %zu slots changed in all; goal < 50 MB)\n",
                 "undo history after 200 moves", historyMb, changedSlots);
+    std::printf("Transponder tables and compare on the full image (baseline: load %.0f us; goal < 50000 us each)\n",
+                loadUs);
+    if (importUs >= 0)
+        std::printf("  %-34s %9.0f us   %.2fx load   (%s, %d added, %d left out)\n", "read + import largest scan file",
+                    importUs, importUs / loadUs, std::filesystem::path(largestTable).filename().c_str(), imported.added,
+                    imported.leftOut);
+    else
+        std::printf("  %-34s   skipped: /usr/share/dvb/dvb-s is missing (dtv-scan-tables)\n", "import largest scan file");
+    if (exportScanUs >= 0)
+        std::printf("  %-34s %9.0f us   %.2fx load   (128 transponders, %zu bytes)\n", "export it again as a scan file",
+                    exportScanUs, exportScanUs / loadUs, scanBytes);
+    std::printf("  %-34s %9.0f us   %.2fx load   (1200 transponders, %zu bytes)\n", "export satellites.xml",
+                exportUs, exportUs / loadUs, exportedBytes);
+    std::printf("  %-34s %9.0f us   %.2fx load   (%zu lines)\n", "diff of two full images", diffUs, diffUs / loadUs,
+                diffLines);
     return 0;
 }

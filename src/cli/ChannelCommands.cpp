@@ -1,6 +1,11 @@
 // The channel commands of the command line: the same database, listing and save
 // the channel editor uses, without the windows.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +15,7 @@
 #include "ChannelCsv.h"
 #include "ChannelDatabase.h"
 #include "ChannelEditCommands.h"
+#include "ChannelImageDiff.h"
 #include "CommandLine.h"
 #include "EditorLists.h"
 #include "FileLock.h"
@@ -19,6 +25,7 @@
 #include "SampleImages.h"
 #include "StringTable.h"
 #include "TextListing.h"
+#include "TransponderTable.h"
 
 namespace updatetool::cli {
 
@@ -28,6 +35,11 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFileError = 2;
 // Not a channel image, or none that can be opened: as send says of an image it cannot use.
 constexpr int kExitNotChannelImage = 4;
+// A transponder table that is refused, or that holds no satellite to take.
+constexpr int kExitBadTable = 3;
+// As diff says it: the two images differ.
+constexpr int kExitDiffer = 1;
+constexpr int kExitDiffTrouble = 2;
 
 int usageError(const std::string& why)
 {
@@ -223,6 +235,156 @@ int runApplyOrder(const std::string& path, const std::string& referencePath, boo
     return kExitSuccess;
 }
 
+
+// The satellite's record index from "N" (as `channels info` numbers them) or its name;
+// -1 when the image has no such satellite.
+int satelliteIndexOf(const ChannelDatabase& database, std::string_view given)
+{
+    if (!given.empty() && std::all_of(given.begin(), given.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const int index = given.size() <= 3 ? std::stoi(std::string(given)) : -1;
+        return index < kSatelliteCapacity ? index : -1;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int index = 0; index < kSatelliteCapacity; ++index) {
+            const std::string name = printable(database.satellites[static_cast<std::size_t>(index)].name);
+            const bool same = pass == 0 ? name == given
+                                        : name.size() == given.size()
+                                              && std::equal(name.begin(), name.end(), given.begin(), [](char a, char b) {
+                                                     return std::tolower(static_cast<unsigned char>(a))
+                                                         == std::tolower(static_cast<unsigned char>(b));
+                                                 });
+            if (!name.empty() && same)
+                return index;
+        }
+    }
+    return -1;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+// The table in `file` to import: the one satellite of a scan file, or the satellites.xml
+// <sat> at `position`, else the only one, else the one at the position the satellite's
+// name carries.
+const SatelliteTable* chooseTable(const TransponderTable::ReadResult& table, std::optional<int> position,
+                                  const std::string& satelliteName, const std::string& file, int& status)
+{
+    if (table.format == TransponderTable::Format::Dvbv5) {
+        if (position) {
+            status = usageError("--sat chooses a satellite of a satellites.xml; " + file + " is a dvbv5 scan file");
+            return nullptr;
+        }
+        return &table.satellites.front();
+    }
+    if (!position && table.satellites.size() == 1)
+        return &table.satellites.front();
+    const std::optional<int> wanted = position ? position : TransponderTable::positionFromName(satelliteName);
+    if (wanted) {
+        for (const SatelliteTable& satellite : table.satellites) {
+            if (satellite.position == wanted)
+                return &satellite;
+        }
+        std::fprintf(stderr, "updatetool-cli: %s has no <sat> at position %d; nothing was changed\n", file.c_str(),
+                     *wanted);
+    } else {
+        std::fprintf(stderr, "updatetool-cli: %s holds %zu satellites; choose one with --sat POSITION; nothing was changed\n",
+                     file.c_str(), table.satellites.size());
+    }
+    status = kExitBadTable;
+    return nullptr;
+}
+
+int runImportTransponders(const std::string& image, const std::string& satellite, const std::string& file,
+                          std::optional<int> position, bool includeDvbs2, bool backup)
+{
+    int status = kExitSuccess;
+    channelfile::FileLock lock;
+    const auto database = openImage(image, status, &lock);
+    if (!database)
+        return status;
+    const int index = satelliteIndexOf(*database, satellite);
+    if (index < 0)
+        return usageError("no satellite " + satellite + " in " + image + " (see channels info)");
+    const TransponderTable::ReadResult table = TransponderTable::readFile(file);
+    if (table.cantOpen) {
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n", file.c_str(), table.error.c_str());
+        return kExitFileError;
+    }
+    if (!table.ok()) {
+        std::fprintf(stderr, "updatetool-cli: %s: %s; nothing was changed\n", file.c_str(), table.error.c_str());
+        return kExitBadTable;
+    }
+    const SatelliteTable* chosen =
+        chooseTable(table, position, printable(database->satellites[static_cast<std::size_t>(index)].name), file, status);
+    if (chosen == nullptr)
+        return status;
+    ChannelEditCommands commands(*database);
+    commands.setBackupOnFirstSave(backup);
+    const TransponderImportSummary summary = commands.importTransponders(index, chosen->transponders, includeDvbs2);
+    if (!summary.refusal.empty())
+        return usageError(summary.refusal);
+    if (summary.added > 0) {
+        status = saveImage(commands, image);
+        if (status != kExitSuccess)
+            return status;
+    }
+    std::printf("%s\n", summary.text().c_str());
+    return kExitSuccess;
+}
+
+int runExportTransponders(const std::string& image, const std::string& output, const std::string& satellite,
+                          TransponderTable::Format format)
+{
+    int status = kExitSuccess;
+    const auto database = openImage(image, status);
+    if (!database)
+        return status;
+    int index = -1;
+    if (!satellite.empty()) {
+        index = satelliteIndexOf(*database, satellite);
+        if (index < 0)
+            return usageError("no satellite " + satellite + " in " + image + " (see channels info)");
+        if (index == kTerrestrialSatellite)
+            return usageError("the terrestrial slot has no place in a DVB-S table");
+    }
+    if (sameFile(image, output)) {
+        std::fprintf(stderr, "updatetool-cli: OUTPUT is IMAGE itself; nothing was written\n");
+        return kExitFileError;
+    }
+    const std::vector<SatelliteTable> tables = TransponderTable::fromDatabase(*database, index);
+    const std::string text = format == TransponderTable::Format::SatellitesXml
+                               ? TransponderTable::writeSatellitesXml(tables)
+                               : TransponderTable::writeDvbv5(tables);
+    std::string reason;
+    if (!TransponderTable::writeFile(output, text, &reason)) {
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n", output.c_str(), reason.c_str());
+        return kExitFileError;
+    }
+    std::size_t count = 0;
+    for (const SatelliteTable& table : tables)
+        count += table.transponders.size();
+    std::printf("Wrote %zu transponders of %zu satellites to %s\n", count, tables.size(), output.c_str());
+    return kExitSuccess;
+}
+
+int runDiff(const std::string& first, const std::string& second)
+{
+    int status = kExitSuccess;
+    const auto a = openImage(first, status);
+    if (!a)
+        return kExitDiffTrouble;
+    const auto b = openImage(second, status);
+    if (!b)
+        return kExitDiffTrouble;
+    const std::vector<ChannelDiffLine> lines = ChannelImageDiff::compare(*a, *b);
+    for (const ChannelDiffLine& line : lines)
+        std::printf("%s\n", line.text.c_str());
+    return lines.empty() ? kExitSuccess : kExitDiffer;
+}
+
 } // namespace
 
 int runChannelsCommand(const ChannelsOptions& options)
@@ -238,6 +400,20 @@ int runChannelsCommand(const ChannelsOptions& options)
         return runApplyOrder(options.image, options.reference, options.backup);
     if (command == "resave")
         return runResave(options.image, options.backup);
+    if (command == "import-transponders")
+        return runImportTransponders(options.image, options.satellite, options.tableFile, options.position,
+                                     options.includeDvbs2, options.backup);
+    if (command == "export-transponders") {
+        auto format = options.output.ends_with(".xml") ? TransponderTable::Format::SatellitesXml
+                                                       : TransponderTable::Format::Dvbv5;
+        if (options.format == "dvbv5")
+            format = TransponderTable::Format::Dvbv5;
+        else if (options.format == "satellites-xml")
+            format = TransponderTable::Format::SatellitesXml;
+        return runExportTransponders(options.image, options.output, options.satellite, format);
+    }
+    if (command == "diff")
+        return runDiff(options.image, options.second);
     return usageError("unknown subcommand '" + options.subcommand + "'");
 }
 

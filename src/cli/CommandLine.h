@@ -28,9 +28,15 @@ struct TransferOptions {
 // REFERENCE, ...) and its flags.
 struct ChannelsOptions {
     std::string subcommand;
-    std::string image;
+    std::string image;          // IMAGE, or A for diff
     std::string output;
     std::string reference;
+    std::string second;         // B for diff
+    std::string tableFile;      // the transponder table import-transponders reads
+    std::string satellite;      // N or NAME, empty for every satellite
+    std::optional<int> position;   // --sat: a satellites.xml position in tenths of a degree
+    bool includeDvbs2 = false;
+    std::string format;         // "dvbv5", "satellites-xml", or empty: by OUTPUT's extension
     bool backup = true;
 };
 

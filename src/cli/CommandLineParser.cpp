@@ -185,13 +185,14 @@ void addChannelsCommands(CLI::App& app, Invocation& invocation, bool& noBackupGi
                                     kChannelsFooter);
     channels->require_subcommand(1);
     ChannelsOptions& options = invocation.channels;
-    auto sub = [&](const char* name, const char* description, const char* details) {
+    auto sub = [&](const char* name, const char* description, const char* details,
+                   const char* firstOperand = "IMAGE") {
         CLI::App* command = addCommand(*channels, name, description, std::string(details) + kChannelsFooter);
         command->callback([&invocation, name] {
             invocation.command = Invocation::Command::Channels;
             invocation.channels.subcommand = name;
         });
-        command->add_option("IMAGE", options.image, "The channel image file")->required();
+        command->add_option(firstOperand, options.image, "The channel image file")->required();
         return command;
     };
     auto noBackup = [&](CLI::App* command) {
@@ -225,6 +226,49 @@ void addChannelsCommands(CLI::App& app, Invocation& invocation, bool& noBackupGi
                            "Loads IMAGE and saves it back with its check words recomputed; nothing is\n"
                            "edited. The file is replaced only once the new content is complete.\n");
     noBackup(resave);
+
+    CLI::App* import = sub("import-transponders", "Add a satellite's transponders from a scan table",
+                           "Adds the transponders of FILE (a dvbv5 scan file such as\n"
+                           "/usr/share/dvb/dvb-s/Hotbird-13.0E, or a satellites.xml) to satellite N (its\n"
+                           "number in channels info) or NAME, as the transponder dialog's New would, and\n"
+                           "saves IMAGE. POSITION picks a satellites.xml <sat> (tenths of a degree, west\n"
+                           "negative: --sat 130, --sat=-300); without it the only one, else the one at\n"
+                           "the position the satellite's name ends in (\"13.0E\"). Frequencies round to\n"
+                           "MHz and symbol rates to kbaud. Skipped: circular polarisation, DVB-S2 (unless\n"
+                           "--include-dvbs2), out of range, already there; entries past a full satellite\n"
+                           "(128) or table (3072) are left out. Prints the counts. Exit 3 when FILE is\n"
+                           "neither format or is malformed (with the line); IMAGE is then left\n"
+                           "unchanged.\n");
+    noBackup(import);
+    import->add_option("--satellite", options.satellite, "The satellite: its number or its name")
+        ->type_name("N|NAME")
+        ->required();
+    import->add_option("FILE", options.tableFile, "The dvbv5 scan file or satellites.xml")->required();
+    import->add_option("--sat", options.position, "The satellites.xml <sat> at this position")
+        ->type_name("POSITION")
+        ->check(CLI::Range(-1800, 1800).description(""));
+    import->add_flag("--include-dvbs2", options.includeDvbs2, "Take DVB-S2 entries as well");
+
+    CLI::App* exportTable = sub("export-transponders", "Write transponders as a scan table",
+                                "Writes one satellite's (or every satellite's) transponders for other\n"
+                                "receivers and dvbv5-scan: kHz, symbols per second, DVB-S, FEC auto. The\n"
+                                "format defaults to satellites-xml when OUTPUT ends in .xml, else dvbv5.\n");
+    exportTable->add_option("OUTPUT", options.output, "The table file to write")->required();
+    exportTable->add_option("--satellite", options.satellite, "Only this satellite: its number or its name")
+        ->type_name("N|NAME");
+    exportTable->add_option("--format", options.format, "dvbv5 or satellites-xml")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"dvbv5", "satellites-xml"}).description(""));
+
+    sub("diff", "List what changed from image A to image B",
+        "Lists what changed from image A to image B: satellites renamed, transponders\n"
+        "removed, added and changed, channels removed, added, renamed, re-tuned, moved\n"
+        "(only the fewest moves that explain the new order) and with other flags\n"
+        "(scrambled, locked, favourites). Exit 0 when equal, 1 when they differ, 2 on\n"
+        "any trouble (a usage error included), as diff.\n",
+        "A")
+        ->add_option("B", options.second, "The image to compare with")
+        ->required();
 }
 
 // The first word that stands where a command (or a channels subcommand) belongs
@@ -355,7 +399,9 @@ Invocation parseCommandLine(const std::vector<std::string>& args)
         return invocation;
     } catch (const CLI::ParseError& error) {
         invocation.err = std::string(kProgram) + ": " + error.what() + " (try " + kProgram + " --help)\n";
-        invocation.exitStatus = kExitUsage;
+        // diff says 2 for any trouble, as diff(1) does.
+        const CLI::App* diff = app.get_subcommand("channels")->get_subcommand("diff");
+        invocation.exitStatus = diff->count() > 0 ? 2 : kExitUsage;
         return invocation;
     }
     transfer.giveUpAfterMs = static_cast<std::uint32_t>(std::lround(giveUpSeconds * 1000.0));

@@ -9,6 +9,7 @@
 #include "ChannelDatabase.h"
 #include "EditHistory.h"
 #include "ReferenceOrder.h"
+#include "TransponderImport.h"
 
 namespace updatetool {
 
@@ -79,6 +80,13 @@ public:
     ChannelDatabase::EditResult editTransponder(int index, const ChannelDatabase::TransponderValues& values)
     {
         return recorded("Edit Transponder", [&] { return database_.editTransponder(index, values); });
+    }
+    // "Import Transponders...": a whole table is one step, undone at once.
+    TransponderImportSummary importTransponders(int satellite, std::span<const TableTransponder> entries,
+                                                bool includeDvbs2)
+    {
+        return recorded("Import Transponders",
+                        [&] { return updatetool::importTransponders(database_, satellite, entries, includeDvbs2); });
     }
     ChannelDatabase::EditResult insertChannel(bool radio, const ChannelDatabase::ChannelValues& values, int& position)
     {

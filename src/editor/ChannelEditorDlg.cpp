@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,7 +25,9 @@
 
 #include "ChannelCsv.h"
 #include "ChannelDatabase.h"
+#include "ChannelDiffDlg.h"
 #include "ChannelDlg.h"
+#include "ChannelImageDiff.h"
 #include "DialogControls.h"
 #include "DialogService.h"
 #include "DialogUnits.h"
@@ -36,6 +40,8 @@
 #include "StringTable.h"
 #include "TextListing.h"
 #include "TransponderDlg.h"
+#include "TransponderImportDlg.h"
+#include "TransponderTable.h"
 
 namespace updatetool {
 
@@ -138,7 +144,17 @@ constexpr MenuItem kChannelListExtras[] = {
     {CChannelEditorDlg::kCmdSelectDuplicates, "Select Duplicates"},
     {CChannelEditorDlg::kCmdApplyOrder, "Apply Order From..."},
     {CChannelEditorDlg::kCmdExportCsv, "Export CSV..."},
+    {CChannelEditorDlg::kCmdCompareWith, "Compare With..."},
 };
+// And of the transponder menu.
+constexpr MenuItem kTransponderListExtras[] = {
+    {CChannelEditorDlg::kCmdImportTransponders, "Import Transponders..."},
+    {CChannelEditorDlg::kCmdExportTransponders, "Export Transponders..."},
+};
+// Where Debian's dtv-scan-tables puts the satellite scan files.
+constexpr char kScanTableFolder[] = "/usr/share/dvb/dvb-s";
+constexpr char kTableFilter[] = "Transponder Table(*)|*|satellites.xml(*.xml)|*.xml|";
+constexpr char kImageFilter[] = "Channel Image(*.img)|*.img|All File(*.*)|*.*|";
 constexpr char kReferenceFilter[] = "Channel Image or CSV(*.img;*.csv)|*.img;*.csv|All File(*.*)|*.*|";
 constexpr char kCsvFilter[] = "CSV File(*.csv)|*.csv|All File(*.*)|*.*|";
 
@@ -830,6 +846,15 @@ void CChannelEditorDlg::runCommand(int command)
     case kCmdExportCsv:
         exportCsv();
         break;
+    case kCmdCompareWith:
+        compareWith();
+        break;
+    case kCmdImportTransponders:
+        importTransponders();
+        break;
+    case kCmdExportTransponders:
+        exportTransponders();
+        break;
     default:
         break;
     }
@@ -1036,7 +1061,14 @@ void CChannelEditorDlg::undoOrRedo(bool undo)
     const std::string label(undo ? commands_.undoLabel() : commands_.redoLabel());
     if (!(undo ? commands_.undo() : commands_.redo()))
         return;
-    // A step may have changed any table: show everything again for the same choice.
+    showEverythingAgain();
+    const QString text = QString::fromLatin1(undo ? "Undone: %1" : "Redone: %1").arg(QString::fromStdString(label));
+    status_->setText(text);
+    status_->setAccessibleDescription(text);
+}
+
+void CChannelEditorDlg::showEverythingAgain()
+{
     const int satellite = satelliteRow();
     const int transponder = lastMode_ == kFilterTransponder ? lastArg_ : -1;
     const bool wasUpdating = std::exchange(updatingLists_, true);
@@ -1054,9 +1086,109 @@ void CChannelEditorDlg::undoOrRedo(bool undo)
     }
     updatingLists_ = wasUpdating;
     showCurrentInfo();
-    const QString text = QString::fromLatin1(undo ? "Undone: %1" : "Redone: %1").arg(QString::fromStdString(label));
-    status_->setText(text);
-    status_->setAccessibleDescription(text);
+}
+
+void CChannelEditorDlg::importTransponders()
+{
+    const int satellite = satelliteRow() - 1;
+    if (satellite < 0 || satellite == kTerrestrialSatellite)
+        return;
+    const QString folder = QDir(QString::fromLatin1(kScanTableFolder)).exists() ? QString::fromLatin1(kScanTableFolder) + QLatin1Char('/')
+                                                                                : QString();
+    const auto chosen = dialogs_.getOpenFileName(this, {folder, QString::fromLatin1(kTableFilter)});
+    if (!chosen)
+        return;
+    const TransponderTable::ReadResult table = TransponderTable::readFile(QFile::encodeName(*chosen).toStdString());
+    if (!table.ok()) {
+        dialogs_.stopText(this, QStringLiteral("Could not import \"%1\": %2\nNothing was changed.")
+                                    .arg(*chosen, QString::fromStdString(table.error)));
+        return;
+    }
+    const QString satelliteName = fromBoxText(storedName(database_.satellites[static_cast<std::size_t>(satellite)].name));
+    CTransponderImportDlg ask(satelliteName, QFileInfo(*chosen).fileName(), table, this);
+    if (runModal(ask) != QDialog::Accepted || ask.chosenSatellite() < 0)
+        return;
+    const SatelliteTable& entries = table.satellites[static_cast<std::size_t>(ask.chosenSatellite())];
+    const TransponderImportSummary summary =
+        commands_.importTransponders(satellite, entries.transponders, ask.includeDvbs2());
+    showEverythingAgain();
+    const QString text = QString::fromStdString(summary.text());
+    // The status line is one line.
+    const QString status = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    status_->setText(status);
+    status_->setAccessibleDescription(status);
+    dialogs_.showMessage(this, {applicationTitle(), text, MessageIcon::Information, MessageButtons::Ok});
+}
+
+void CChannelEditorDlg::exportTransponders()
+{
+    // The chosen satellite's table, or every satellite's when "All" is chosen.
+    const int satellite = satelliteRow() - 1;
+    const auto chosen = dialogs_.getSaveFileName(
+        this, {QString(), QStringLiteral("satellites.xml(*.xml)|*.xml|dvbv5 Scan File(*)|*|")});
+    if (!chosen)
+        return;
+    const std::string path = QFile::encodeName(*chosen).toStdString();
+    if (QFileInfo(*chosen) == QFileInfo(QFile::decodeName(database_.filePath.c_str()))) {
+        dialogs_.stopText(this, QStringLiteral("\"%1\" is the channel image itself; nothing was written.").arg(*chosen));
+        return;
+    }
+    const auto tables = TransponderTable::fromDatabase(database_, satellite == kTerrestrialSatellite ? -1 : satellite);
+    const std::string text = chosen->endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive)
+                               ? TransponderTable::writeSatellitesXml(tables)
+                               : TransponderTable::writeDvbv5(tables);
+    std::string reason;
+    if (!TransponderTable::writeFile(path, text, &reason))
+        dialogs_.stopText(this, QStringLiteral("Could not write \"%1\": %2").arg(*chosen, QString::fromStdString(reason)));
+}
+
+void CChannelEditorDlg::compareWith()
+{
+    const auto chosen = dialogs_.getOpenFileName(this, {QString(), QString::fromLatin1(kImageFilter)});
+    if (!chosen)
+        return;
+    std::string error;
+    const auto other = ChannelImageDiff::loadImage(QFile::encodeName(*chosen).toStdString(), error);
+    if (!other) {
+        dialogs_.stopText(this, QStringLiteral("Could not compare: %1").arg(QString::fromStdString(error)));
+        return;
+    }
+    // The chosen file is the old state, the lists as they are now the new one, so each
+    // line about a channel still there can lead to it.
+    if (compare_ != nullptr)
+        compare_->deleteLater();
+    compare_ = new CChannelDiffDlg(*chosen, ChannelImageDiff::compare(*other, database_),
+                                   [this](const ChannelDiffLine& line) {
+                                       if (line.positionInSecond >= 0)
+                                           selectChannelAt(line.radio, line.positionInSecond);
+                                   },
+                                   this);
+    // Beside the editor, not over it: the user goes through the lines while looking at the lists.
+    compare_->show();
+    compare_->raise();
+}
+
+void CChannelEditorDlg::selectChannelAt(bool radio, int position)
+{
+    if (position < 0 || position >= kChannelSlots || database_.channelOrder[static_cast<std::size_t>(position)] >= kChannelSlots)
+        return;
+    filter_->clear();
+    if (satelliteRow() != 0) {
+        selectRow(satelliteList_, 0);
+        onSatelliteSelected(0);
+    }
+    CDragDropListBox* list = radio ? radioList_ : tvList_;
+    const auto& items = modelOf(list)->items();
+    const auto found = std::find(items.begin(), items.end(), position);
+    if (found == items.end())
+        return;
+    const int row = static_cast<int>(found - items.begin());
+    list->selectRows({row});
+    list->setCurrentIndex(list->model()->index(row, 0));
+    list->scrollTo(list->model()->index(row, 0));
+    list->setFocus(Qt::OtherFocusReason);
+    onActiveListChanged(radio ? kRadioLabel : kTvLabel, list);
+    onChannelSelected(radio);
 }
 
 void CChannelEditorDlg::save()
@@ -1195,8 +1327,20 @@ std::unique_ptr<QMenu> CChannelEditorDlg::popupMenuFor(int labelId)
         for (const MenuItem& item : kChannelListExtras) {
             QAction* action = menu->addAction(QString::fromLatin1(item.text));
             action->setData(item.command);
-            const bool needsRows = item.command != kCmdApplyOrder && item.command != kCmdExportCsv;
+            const bool needsRows =
+                item.command != kCmdApplyOrder && item.command != kCmdExportCsv && item.command != kCmdCompareWith;
             action->setEnabled(!needsRows || channelList->rowCount() > 1);
+        }
+    }
+    if (labelId == kTransponderLabel) {
+        menu->addSeparator();
+        const int satellite = satelliteRow() - 1;
+        for (const MenuItem& item : kTransponderListExtras) {
+            QAction* action = menu->addAction(QString::fromLatin1(item.text));
+            action->setData(item.command);
+            // Satellite transponders go to one satellite; the terrestrial slot takes none.
+            if (item.command == kCmdImportTransponders)
+                action->setEnabled(satellite >= 0 && satellite != kTerrestrialSatellite);
         }
     }
     return menu;

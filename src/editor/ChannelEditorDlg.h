@@ -71,6 +71,10 @@ public:
         kCmdSelectDuplicates = 33003,
         kCmdApplyOrder = 33004,
         kCmdExportCsv = 33005,
+        kCmdCompareWith = 33006,
+        // Ours, after the specified entries of the transponder menu.
+        kCmdImportTransponders = 33101,
+        kCmdExportTransponders = 33102,
     };
     enum class InfoKind { Empty, Satellite, Transponder, Tv, Radio };
 
@@ -144,6 +148,13 @@ private:
     void selectDuplicates();
     void applyOrderFrom();
     void exportCsv();
+    void importTransponders();
+    void exportTransponders();
+    void compareWith();
+    // Shows the channel at this channel-order position, every satellite listed.
+    void selectChannelAt(bool radio, int position);
+    // After a step that may have changed any table: the lists again for the same choice.
+    void showEverythingAgain();
     void undoOrRedo(bool undo);
     void showAllRowsChanged(CDragDropListBox* list, const std::vector<int>& selected);
     int runModal(QDialog& dialog);
@@ -185,6 +196,7 @@ private:
     // change is not taken for the user's.
     bool updatingLists_ = false;
     QDialog* help_ = nullptr;
+    QDialog* compare_ = nullptr;
     // Where the template puts each control, for labels that grow with their text.
     QHash<int, QRect> templateGeometry_;
     ModalRunner modalRunner_;

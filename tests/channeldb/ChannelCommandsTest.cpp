@@ -10,6 +10,7 @@
 #include "EditorLists.h"
 #include "FileLock.h"
 #include "TextListing.h"
+#include "TransponderTable.h"
 
 extern char** environ;
 
@@ -269,3 +270,56 @@ TEST_F(ChannelCommands, SamplesWritesEveryImage)
 }
 
 } // namespace
+
+TEST_F(ChannelCommands, TransponderTablesAndDiffAsAUserRunsThem)
+{
+    const auto writeText = [&](const char* name, const std::string& text) {
+        writeFile(at(name), Bytes(text.begin(), text.end()));
+    };
+    writeText("Test-9.0E", "# two entries\n[CHANNEL]\nFREQUENCY = 11719500\nSYMBOL_RATE = 27500000\n"
+                           "POLARIZATION = HORIZONTAL\n[CHANNEL]\nDELIVERY_SYSTEM = DVBS2\nFREQUENCY = 12000000\n"
+                           "SYMBOL_RATE = 27500000\nPOLARIZATION = VERTICAL\n");
+    writeText("bad", "[CHANNEL]\nFREQUENCY = 11719500\nSYMBOL_RATE = fast\n");
+    writeText("two.xml", "<satellites><sat name='A' position='-300'><transponder frequency='11000000' "
+                         "symbol_rate='2000000' polarization='0'/></sat><sat name='B' position='130'/></satellites>");
+    const Bytes before = demoImage();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string inStdout, inStderr;
+    } cases[] = {
+        {{"channels", "import-transponders", at("channels.img"), "--satellite", "1", at("bad")}, 3, "",
+         "line 3: SYMBOL_RATE \"fast\" is not a number; nothing was changed"},
+        {{"channels", "import-transponders", at("channels.img"), "--satellite", "0", at("two.xml")}, 3, "", "no <sat> at position 192"},
+        {{"channels", "import-transponders", at("channels.img"), "--satellite", "200", at("Test-9.0E")}, 64, "", "no satellite 200"},
+        {{"channels", "import-transponders", at("channels.img"), at("Test-9.0E")}, 64, "", "--satellite"},
+        {{"channels", "diff", at("channels.img"), at("channels.img")}, 0, "", ""},
+        {{"channels", "diff", at("channels.img"), at("missing.img")}, 2, "", "Can't open file"},
+        {{"channels", "diff", at("channels.img"), at("app.img")}, 2, "", "Invalid Channel File"},
+        {{"channels", "import-transponders", at("channels.img"), "--satellite", "thor 0.8w", at("two.xml"), "--sat",
+          "-300"}, 0, "Added 1 transponder.\nSkipped 0 circular", ""},
+        {{"channels", "import-transponders", at("channels.img"), "--satellite=HOTBIRD 13.0E", at("Test-9.0E"),
+          "--include-dvbs2"}, 0, "Added 2 transponders.\nSkipped 0 circular, 0 DVB-S2", ""},
+        {{"channels", "diff", at("channels.img.bak"), at("channels.img")}, 1,
+         // Each run's save keeps the file as that run found it.
+         "Transponder added: HOTBIRD 13.0E 11720 HOR 27500\n"
+         "Transponder added: HOTBIRD 13.0E 12000 VER 27500\n", ""},
+        {{"channels", "export-transponders", at("channels.img"), at("hotbird"), "--satellite", "1"}, 0, "Wrote 10 transponders of 1 satellites", ""},
+        {{"channels", "export-transponders", at("channels.img"), at("channels.img"), "--format", "satellites-xml"}, 2, "", "OUTPUT is IMAGE"},
+        {{"channels", "export-transponders", at("channels.img"), at("x"), "--format", "csv"}, 64, "", "--format"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        const CliRun result = run(c.args);
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_NE(result.out.find(c.inStdout), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(c.inStderr), std::string::npos) << result.err;
+        if (c.status == 3) {
+            EXPECT_EQ(readFile(at("channels.img")), before) << "a refused table changes nothing";
+        }
+    }
+    // The written scan file holds the satellite's table and imports into another as it is.
+    const auto table = TransponderTable::readFile(at("hotbird"));
+    ASSERT_TRUE(table.ok()) << table.error;
+    EXPECT_EQ(table.satellites[0].transponders, TransponderTable::fromDatabase(*loaded(readFile(at("channels.img"))), 1)[0].transponders);
+}

@@ -7,12 +7,15 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include "ChannelDatabase.h"
 #include "ChannelDlg.h"
 #include "ChannelEditorDlg.h"
+#include "ChannelDiffDlg.h"
+#include "TransponderImportDlg.h"
 #include "FileLock.h"
 #include "GuiTestBase.h"
 #include "SampleImages.h"
@@ -273,12 +276,14 @@ TEST_F(ChannelEditorDlgTest, PopupMenusGreyWhatCannotBeDone)
             continue;
         }
         ASSERT_EQ(dialogs.menus.size(), 1u);
-        // The channel menus go on, behind a separator, with entries of our own.
+        // The channel and transponder menus go on, behind a separator, with entries of our own.
         EXPECT_EQ(dialogs.menus[0].mid(0, c.menu.size()), c.menu);
         if (dialogs.menus[0].size() > c.menu.size()) {
-            EXPECT_EQ(dialogs.menus[0].mid(c.menu.size()),
-                      (QStringList{"-", "Sort by Name", "Sort by Ch. ID", "Select Duplicates", "Apply Order From...",
-                                   "Export CSV..."}));
+            const QStringList extras = c.menu[0].startsWith("[ Transponder")
+                ? QStringList{"-", "Import Transponders... [off]", "Export Transponders..."}
+                : QStringList{"-", "Sort by Name", "Sort by Ch. ID", "Select Duplicates", "Apply Order From...",
+                              "Export CSV...", "Compare With..."};
+            EXPECT_EQ(dialogs.menus[0].mid(c.menu.size()), extras);
         }
     }
 }
@@ -540,6 +545,85 @@ TEST_F(ChannelEditorDlgTest, ApplyOrderFromAnExportedList)
     rightClick(tv->viewport(), centre(tv, 0));
     EXPECT_EQ(rows(tv), original);
     EXPECT_EQ(dialogs.messageTexts().back(), "Order applied: 240 matched, 0 unmatched (kept after the matched ones), 0 reference entries ignored.");
+}
+
+TEST_F(ChannelEditorDlgTest, ImportTransponderTableUndoItAndCompareWithTheFileAsItWas)
+{
+    open();
+    QListView* transponders = view(Editor::kTransponderList);
+    CDragDropListBox* tv = channels(Editor::kTvList);
+    click(view(Editor::kSatelliteList), 2); // HOTBIRD 13.0E
+    ASSERT_EQ(rows(transponders).size(), 8);
+    QFile table(pathOf(QStringLiteral("satellites.xml")));
+    ASSERT_TRUE(table.open(QIODevice::WriteOnly));
+    table.write("<satellites><sat name='Astra' position='192'/><sat name='Hot Bird' position='130'>"
+                "<transponder frequency='10719000' symbol_rate='27500000' polarization='1'/>"
+                "<transponder frequency='10723000' symbol_rate='29900000' polarization='0' system='1'/>"
+                "<transponder frequency='10757000' symbol_rate='27500000' polarization='2'/></sat></satellites>");
+    table.close();
+    int preselected = -1;
+    editor->setModalRunner([&](QDialog& dialog) {
+        auto& ask = dynamic_cast<CTransponderImportDlg&>(dialog);
+        preselected = ask.satelliteList()->currentRow();
+        ask.dvbs2Check()->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    dialogs.fileAnswers = {table.fileName()};
+    dialogs.menuChoices = {"Import Transponders..."};
+    rightClick(transponders->viewport(), centre(transponders, 0));
+    EXPECT_EQ(preselected, 1) << "the <sat> at the position the satellite's name ends in";
+    EXPECT_EQ(rows(transponders).size(), 10);
+    EXPECT_EQ(dialogs.messageTexts().back(), "Added 2 transponders.\nSkipped 1 circular, 0 DVB-S2, 0 out of range, "
+                                             "0 already there.\nLeft out for want of room: 0.");
+    EXPECT_EQ(editorStatus(), "Added 2 transponders. Skipped 1 circular, 0 DVB-S2, 0 out of range, 0 already there. "
+                              "Left out for want of room: 0.");
+    QTest::keyClick(editor.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rows(transponders).size(), 8) << "the whole import is one step";
+    QTest::keyClick(editor.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rows(transponders).size(), 10);
+
+    // The satellite's table goes out as it is now, in the form the name asks for.
+    dialogs.fileAnswers = {pathOf(QStringLiteral("hotbird.xml"))};
+    dialogs.menuChoices = {"Export Transponders..."};
+    rightClick(transponders->viewport(), centre(transponders, 0));
+    const auto exported = TransponderTable::readFile(pathOf(QStringLiteral("hotbird.xml")).toStdString());
+    ASSERT_EQ(exported.format, TransponderTable::Format::SatellitesXml);
+    ASSERT_EQ(exported.satellites.size(), 1u);
+    EXPECT_EQ(exported.satellites[0].transponders.size(), 10u);
+
+    // A refused table changes nothing and says where it is wrong.
+    table.open(QIODevice::WriteOnly);
+    table.write("[CHANNEL]\nFREQUENCY = 10719000\n");
+    table.close();
+    dialogs.fileAnswers = {table.fileName()};
+    dialogs.menuChoices = {"Import Transponders..."};
+    rightClick(transponders->viewport(), centre(transponders, 0));
+    EXPECT_TRUE(dialogs.messageTexts().back().contains("line 1: the entry has no SYMBOL_RATE")) << dialogs.messageTexts().back().toStdString();
+    EXPECT_EQ(rows(transponders).size(), 10);
+
+    // Compared with the file as it is on disk: the two transponders and a moved channel,
+    // whose line leads to it in the lists.
+    click(view(Editor::kSatelliteList), 0);
+    tv->selectRows({3});
+    QTest::keyClick(tv, Qt::Key_End, Qt::AltModifier);
+    dialogs.fileAnswers = {path};
+    dialogs.menuChoices = {"Compare With..."};
+    rightClick(tv->viewport(), tv->viewport()->rect().center()); // the list has scrolled to the moved row
+    auto* compare = editor->findChild<CChannelDiffDlg*>();
+    ASSERT_NE(compare, nullptr);
+    QStringList lines = rows(compare->lineList());
+    ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Transponder added: HOTBIRD 13.0E 10719 VER 27500"));
+    EXPECT_TRUE(lines[2].startsWith("TV moved: ") && lines[2].endsWith(" from 4 to 240")) << lines[2].toStdString();
+    click(view(Editor::kSatelliteList), 2);
+    QListWidget* list = compare->lineList();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(compare));
+    const QPoint line = list->visualItemRect(list->item(2)).center();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                                    QEvent::MouseButtonRelease})
+        mouse(list, type, line);
+    EXPECT_EQ(view(Editor::kSatelliteList)->currentIndex().row(), 0);
+    EXPECT_EQ(tv->selectedRows(), std::vector<int>{239});
 }
 
 } // namespace
