@@ -177,7 +177,13 @@ int saveImage(ChannelEditCommands& commands, const std::string& path)
 {
     if (commands.save())
         return kExitSuccess;
-    switch (commands.database().lastSaveError) {
+    const ChannelDatabase& database = commands.database();
+    if (!database.lastSaveReason.empty()) {
+        const bool backup = database.lastSaveError == SaveError::BackupFailed;
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n",
+                     (backup ? ChannelEditCommands::backupPathFor(path) : path).c_str(), database.lastSaveReason.c_str());
+    }
+    switch (database.lastSaveError) {
     case SaveError::TooShort:
         std::fprintf(stderr, "%s: %s is shorter than a channel image; left unchanged\n",
                      std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
