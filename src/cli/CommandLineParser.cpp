@@ -375,6 +375,12 @@ Invocation parseCommandLine(const std::vector<std::string>& args)
     samples->add_flag("--force", invocation.samples.replace, "Replace sample files already in DIR");
     samples->add_option("DIR", invocation.samples.folder, "The folder to write into")->required();
 
+    // "help" and "help COMMAND" are the older spellings of --help.
+    if (args.front() == "help") {
+        std::vector<std::string> asOption(args.begin() + 1, args.end());
+        asOption.push_back("--help");
+        return parseCommandLine(asOption);
+    }
     // CLI11 would only say that a command is missing.
     if (const std::string unknown = unknownCommand(app, args); !unknown.empty()) {
         invocation.err = std::string(kProgram) + ": unknown command '" + unknown + "' (try " + kProgram + " --help)\n";

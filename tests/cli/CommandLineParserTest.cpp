@@ -75,6 +75,8 @@ TEST(CommandLineParser, HelpVersionAndMistakesEndAtOnceWithTheirStatus)
         {{"--version"}, 0, version, ""},
         {{"-V"}, 0, version, ""},
         {{"-h"}, 0, "Subcommands:", ""},
+        {{"help"}, 0, "Subcommands:", ""},
+        {{"help", "erase"}, 0, "Usage: updatetool-cli erase [OPTIONS]", ""},
         {{"receive", "--help"}, 0, "Usage: updatetool-cli receive [OPTIONS] OUTPUT", ""},
         {{"channels", "info", "-h"}, 0, "Usage: updatetool-cli channels info [OPTIONS] IMAGE", ""},
         {{"frobnicate"}, 64, "", "unknown command 'frobnicate'"},
