@@ -98,8 +98,13 @@ std::string favouriteGroups(std::uint16_t flags)
 {
     std::string text;
     for (int group = 1; group <= kFavoriteGroupCount; ++group) {
-        if (flags & channelflag::favorite(group))
-            text += (text.empty() ? "" : ",") + std::to_string(group);
+        if (!(flags & channelflag::favorite(group)))
+            continue;
+        // Appended piece by piece: a "," + string temporary sets off mingw-w64's
+        // -Wrestrict false alarm at -O3.
+        if (!text.empty())
+            text.push_back(',');
+        text.append(std::to_string(group));
     }
     return text.empty() ? "none" : text;
 }
