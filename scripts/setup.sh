@@ -11,6 +11,7 @@ packages=(
   clang
   xvfb xauth
   lintian
+  libcli11-dev
   dtv-scan-tables
 )
 

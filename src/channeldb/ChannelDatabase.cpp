@@ -438,8 +438,9 @@ void ChannelDatabase::buildChannelOrderAndStreamRefs()
 bool ChannelDatabase::save(const std::string& backupPath)
 {
     lastSaveError = SaveError::None;
+    lastSaveReason.clear();
     // One byte past the limit tells a file that is too large from one that just fits.
-    auto image = channelfile::readFileForUpdate(filePath, kLargestChannelFile + 1);
+    auto image = channelfile::readFileForUpdate(filePath, kLargestChannelFile + 1, &lastSaveReason);
     if (!image) {
         lastSaveError = SaveError::CantOpen;
         return false;
@@ -454,7 +455,7 @@ bool ChannelDatabase::save(const std::string& backupPath)
             lastSaveError = SaveError::TooShort;
             return false;
         }
-        if (!channelfile::writeCopyOf(filePath, backupPath, image->bytes(), saveOptions)) {
+        if (!channelfile::writeCopyOf(filePath, backupPath, image->bytes(), saveOptions, &lastSaveReason)) {
             lastSaveError = SaveError::BackupFailed;
             return false;
         }
@@ -463,7 +464,7 @@ bool ChannelDatabase::save(const std::string& backupPath)
         lastSaveError = SaveError::TooShort;
         return false;
     }
-    if (!channelfile::replaceFile(filePath, image->bytes(), saveOptions)) {
+    if (!channelfile::replaceFile(filePath, image->bytes(), saveOptions, &lastSaveReason)) {
         lastSaveError = SaveError::WriteFailed;
         return false;
     }

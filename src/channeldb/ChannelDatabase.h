@@ -253,6 +253,9 @@ public:
     // How save writes the file; the benchmark turns the disk flush off.
     channelfile::ReplaceOptions saveOptions;
     SaveError lastSaveError = SaveError::None;
+    // Why the last save could not open, copy or write the file, in the system's
+    // words; empty for the failures that are the file's content (too short, too large).
+    std::string lastSaveReason;
     // Why the last load found nothing: the system's words, or the file's size.
     std::string lastLoadReason;
 

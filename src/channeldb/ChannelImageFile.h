@@ -48,13 +48,14 @@ struct ReplaceOptions {
 
 // Writes `content` to a temporary file beside `path`, flushes it and renames it over
 // `path`, keeping the original's permission bits. On any failure the temporary file is
-// removed, `path` is untouched and the result is false.
+// removed, `path` is untouched and the result is false, with the system's words for
+// why in `reason`.
 bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options);
+                 const ReplaceOptions& options, std::string* reason = nullptr);
 
 // Writes `content` to `copyPath` the same way, with the permission bits of `original`:
 // a file already at `copyPath` is replaced only by a complete copy.
 bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options);
+                 const ReplaceOptions& options, std::string* reason = nullptr);
 
 } // namespace updatetool::channelfile

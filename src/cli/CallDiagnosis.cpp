@@ -70,4 +70,54 @@ std::optional<std::string> callDiagnosis(const TransferJob& job, std::uint32_t n
     return std::nullopt;
 }
 
+bool waitingForBox(const TransferJob& job)
+{
+    if (job.kind == JobKind::ReceiveData)
+        return job.phase.load() == kPhaseNone;
+    return job.callingBox.load();
+}
+
+namespace {
+
+// "20" for 20 s, "1.5" for 1500 ms, as the user wrote it.
+std::string secondsText(std::uint32_t ms)
+{
+    if (ms % 1000 == 0)
+        return std::to_string(ms / 1000);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", ms / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs, bool diagnosed)
+{
+    const std::string seconds = secondsText(limitMs);
+    std::string words;
+    if (diagnosed) {
+        // What the line showed was said already.
+    } else if (job.kind == JobKind::ReceiveData) {
+        words = "The box has not called for " + seconds +
+                " s: check that it is reset to start its upload, its cable and the port.";
+    } else if (const auto diagnosis = callDiagnosis(job, now, 0)) {
+        words = *diagnosis;
+        // The call does not go on after all.
+        if (const auto still = words.rfind(" Still calling."); still != std::string::npos)
+            words.erase(still);
+    }
+    job.cancelRequest.store(true);
+    return words + (words.empty() ? "" : "\n") + "Gave up after " + seconds + " s.";
+}
+
+std::string giveUpReason(std::uint32_t limitMs)
+{
+    return "no answer from the box within " + secondsText(limitMs) + " s (--give-up-after)";
+}
+
+int resultAfterGivingUp(int result)
+{
+    return result == kResultCancelled ? kResultSerialPortError : result;
+}
+
 } // namespace updatetool::cli

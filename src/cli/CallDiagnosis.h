@@ -23,4 +23,19 @@ std::uint32_t diagnosisDelayMs();
 // job keeps calling; the caller shows the text once.
 std::optional<std::string> callDiagnosis(const TransferJob& job, std::uint32_t now, std::uint32_t delayMs);
 
+// The job is still waiting on the box: calling it (send, erase) or waiting for
+// its call (receive, before the box announces its upload).
+bool waitingForBox(const TransferJob& job);
+
+// Gives up on a job that has waited on its box for limitMs (--give-up-after):
+// cancels it. Returns the words for the technician: what the line showed
+// (unless the diagnosis was already shown) and that the job stops calling.
+std::string giveUp(TransferJob& job, std::uint32_t now, std::uint32_t limitMs, bool diagnosed);
+// The reason line's words for a port whose box was given up on.
+std::string giveUpReason(std::uint32_t limitMs);
+
+// The result a job that was given up on stands for: a serial port error once it
+// has ended as cancelled; any other result stays as the job ended.
+int resultAfterGivingUp(int result);
+
 } // namespace updatetool::cli

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <vector>
 #include <filesystem>
 #include <memory>
@@ -34,6 +33,7 @@ namespace {
 
 constexpr int kExitSuccess = 0;
 constexpr int kExitFileError = 2;
+// Not a channel image, or none that can be opened: as send says of an image it cannot use.
 constexpr int kExitNotChannelImage = 4;
 // A transponder table that is refused, or that holds no satellite to take.
 // A table file that is neither form, or malformed, is an invalid file like any other.
@@ -44,8 +44,7 @@ constexpr int kExitDiffTrouble = 2;
 
 int usageError(const std::string& why)
 {
-    std::fprintf(stderr, "updatetool-cli channels: %s (try updatetool-cli --help)\n", why.c_str());
-    return kExitUsage;
+    return cli::usageError("channels", why);
 }
 
 int fileError(unsigned textId, const std::string& path)
@@ -78,7 +77,8 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
     const auto head = channelfile::readWholeFile(path, 16, &reason);
     if (!head) {
         std::fprintf(stderr, "updatetool-cli: %s: %s\n", path.c_str(), reason.c_str());
-        exitStatus = fileError(ids::kCantOpenFile, path);
+        fileError(ids::kCantOpenFile, path);
+        exitStatus = kExitNotChannelImage;
         return nullptr;
     }
     if (!isChannelFileHead(head->bytes())) {
@@ -98,7 +98,8 @@ std::unique_ptr<ChannelDatabase> openImage(const std::string& path, int& exitSta
     switch (database->load()) {
     case LoadResult::CantOpen:
         std::fprintf(stderr, "updatetool-cli: %s: %s\n", path.c_str(), database->lastLoadReason.c_str());
-        exitStatus = fileError(ids::kCantOpenFile, path);
+        fileError(ids::kCantOpenFile, path);
+        exitStatus = kExitNotChannelImage;
         return nullptr;
     case LoadResult::TooShort:
         std::fprintf(stderr, "%s: %s: %s\n", std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str(),
@@ -177,7 +178,13 @@ int saveImage(ChannelEditCommands& commands, const std::string& path)
 {
     if (commands.save())
         return kExitSuccess;
-    switch (commands.database().lastSaveError) {
+    const ChannelDatabase& database = commands.database();
+    if (!database.lastSaveReason.empty()) {
+        const bool backup = database.lastSaveError == SaveError::BackupFailed;
+        std::fprintf(stderr, "updatetool-cli: %s: %s\n",
+                     (backup ? ChannelEditCommands::backupPathFor(path) : path).c_str(), database.lastSaveReason.c_str());
+    }
+    switch (database.lastSaveError) {
     case SaveError::TooShort:
         std::fprintf(stderr, "%s: %s is shorter than a channel image; left unchanged\n",
                      std::string(loadString(ids::kInvalidChannelFile)).c_str(), path.c_str());
@@ -385,213 +392,42 @@ int runDiff(const std::string& first, const std::string& second)
     return lines.empty() ? kExitSuccess : kExitDiffer;
 }
 
-// Options and operands of one subcommand: "--name VALUE", "--name=VALUE" and flags.
-struct ParsedWords {
-    std::vector<std::string> operands;
-    std::map<std::string, std::string> values;
-    std::string error;
-};
-
-ParsedWords parseWords(std::span<char* const> words, std::initializer_list<std::string_view> valued,
-                       std::initializer_list<std::string_view> flags)
-{
-    ParsedWords parsed;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::string_view word = words[i];
-        if (!word.starts_with("--") || word == "--") {
-            parsed.operands.emplace_back(word);
-            continue;
-        }
-        const std::size_t equals = word.find('=');
-        const std::string name(word.substr(0, equals));
-        if (std::find(flags.begin(), flags.end(), name) != flags.end() && equals == std::string_view::npos) {
-            parsed.values[name] = "1";
-        } else if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
-            if (equals != std::string_view::npos) {
-                parsed.values[name] = std::string(word.substr(equals + 1));
-            } else if (i + 1 < words.size()) {
-                // The next word whatever it looks like: "--sat -300" is a western position.
-                parsed.values[name] = words[++i];
-            } else {
-                parsed.error = name + " needs a value";
-            }
-        } else {
-            parsed.error = "unknown option " + std::string(word);
-        }
-    }
-    return parsed;
-}
-
 } // namespace
 
-void printChannelsUsage()
+int runChannelsCommand(const ChannelsOptions& options)
 {
-    std::fputs(R"(Channel commands (work on channel image files, no box needed):
-  updatetool-cli channels info IMAGE
-      Counts: satellites (with names), transponders, stream records, TV and
-      radio channels, favourites.
-  updatetool-cli channels export-text IMAGE OUTPUT
-      Writes the text listing to OUTPUT as given.
-  updatetool-cli channels export-csv IMAGE OUTPUT
-      Writes the TV and radio lists to OUTPUT as CSV (RFC 4180, UTF-8, a header
-      row: list, number, name, satellite, frequency, polarity, symbol rate,
-      video PID, audio PID, PCR PID, Ch. ID, scrambled, locked, favourites).
-  updatetool-cli channels apply-order [--no-backup] IMAGE REFERENCE
-      Reorders IMAGE's TV and radio lists to follow REFERENCE (another channel
-      image, or a CSV file written by export-csv): channels match by name and
-      Ch. ID, else by name; unmatched ones keep their order after the matched.
-      Saves IMAGE and prints matched, unmatched and ignored counts per list.
-  updatetool-cli channels resave [--no-backup] IMAGE
-      Loads IMAGE and saves it back with its check words recomputed; nothing is
-      edited. The file is replaced only once the new content is complete.
-  updatetool-cli channels import-transponders [--no-backup] IMAGE
-          --satellite N|NAME FILE [--sat POSITION] [--include-dvbs2]
-      Adds the transponders of FILE (a dvbv5 scan file such as
-      /usr/share/dvb/dvb-s/Hotbird-13.0E, or a satellites.xml) to satellite N
-      (its number in channels info) or NAME, as the transponder dialog's New
-      would, and saves IMAGE. POSITION picks a satellites.xml <sat> (tenths of
-      a degree, west negative: --sat 130, --sat=-300); without it the only one,
-      else the one at the position the satellite's name ends in ("13.0E").
-      Frequencies round to MHz and symbol rates to kbaud. Skipped: circular
-      polarisation, DVB-S2 (unless --include-dvbs2), out of range, already
-      there; entries past a full satellite (128) or table (3072) are left out.
-      Prints the counts. Exit 3 when FILE is neither format or is malformed
-      (with the line); IMAGE is then left unchanged.
-  updatetool-cli channels export-transponders IMAGE OUTPUT
-          [--satellite N|NAME] [--format dvbv5|satellites-xml]
-      Writes one satellite's (or every satellite's) transponders for other
-      receivers and dvbv5-scan: kHz, symbols per second, DVB-S, FEC auto. The
-      format defaults to satellites-xml when OUTPUT ends in .xml, else dvbv5.
-  updatetool-cli channels diff A B
-      Lists what changed from image A to image B: satellites renamed,
-      transponders removed, added and changed, channels removed, added,
-      renamed, re-tuned, moved (only the fewest moves that explain the new
-      order) and with other flags (scrambled, locked, favourites). Exit 0 when
-      equal, 1 when they differ, 2 on any trouble (as diff).
-  Saving first copies IMAGE as it was to IMAGE.bak (replacing an older one);
-  --no-backup leaves that out. When the copy fails nothing is written.
-  The exports write OUTPUT beside itself and put it in place only when it is
-  complete: one that fails (a full disk) leaves no partial file and says
-  "Could not write" with the reason. An OUTPUT that is IMAGE itself (or a link
-  to it) is refused before anything is written.
-  updatetool-cli samples [--force] DIR
-      Writes the sample images (app.img, channels.img, channels-full.img,
-      channels-received.img, boot.img) into DIR. A file of one of those names
-      already in DIR is never replaced unless --force is given: the command
-      names it and writes nothing.
-  resave and apply-order lock IMAGE while they run; one that another program
-  (the editor, another command) is editing is left alone.
-  Exit status: 2 a file cannot be opened or written, is being edited by another
-  program, or samples found a file it would replace; 4 not a whole channel image
-  (or, for REFERENCE, neither a channel image nor a channel CSV file; for a
-  transponder table, neither form or malformed); 64 usage error (an OUTPUT
-  that is IMAGE). diff: 0 equal, 1 different, 2 any trouble.
-)",
-               stdout);
-}
-
-int runChannelsCommand(std::span<char* const> args)
-{
-    if (args.empty())
-        return usageError("a subcommand is needed: info, export-text, export-csv, apply-order, resave, "
-                          "import-transponders, export-transponders or diff");
-    const std::string_view command = args[0];
-    if (command == "--help" || command == "-h") {
-        printChannelsUsage();
-        return kExitSuccess;
-    }
-    auto operands = args.subspan(1);
-    bool backup = true;
-    if (command == "import-transponders") {
-        const ParsedWords words = parseWords(operands, {"--satellite", "--sat"}, {"--include-dvbs2", "--no-backup"});
-        if (!words.error.empty())
-            return usageError(words.error);
-        if (words.operands.size() != 2 || !words.values.contains("--satellite"))
-            return usageError("import-transponders needs IMAGE, --satellite N|NAME and FILE");
-        std::optional<int> position;
-        if (const auto sat = words.values.find("--sat"); sat != words.values.end()) {
-            char* end = nullptr;
-            const long value = std::strtol(sat->second.c_str(), &end, 10);
-            if (sat->second.empty() || *end != '\0' || value < -1800 || value > 1800)
-                return usageError("--sat needs a position in tenths of a degree, such as 130 or -300");
-            position = static_cast<int>(value);
-        }
-        return runImportTransponders(words.operands[0], words.values.at("--satellite"), words.operands[1], position,
-                                     words.values.contains("--include-dvbs2"), !words.values.contains("--no-backup"));
-    }
+    const std::string_view command = options.subcommand;
+    if (command == "info")
+        return runInfo(options.image);
+    if (command == "export-text")
+        return runExport(options.image, options.output, writeChannelListing);
+    if (command == "export-csv")
+        return runExport(options.image, options.output, writeChannelCsv);
+    if (command == "apply-order")
+        return runApplyOrder(options.image, options.reference, options.backup);
+    if (command == "resave")
+        return runResave(options.image, options.backup);
+    if (command == "import-transponders")
+        return runImportTransponders(options.image, options.satellite, options.tableFile, options.position,
+                                     options.includeDvbs2, options.backup);
     if (command == "export-transponders") {
-        const ParsedWords words = parseWords(operands, {"--satellite", "--format"}, {});
-        if (!words.error.empty())
-            return usageError(words.error);
-        if (words.operands.size() != 2)
-            return usageError("export-transponders needs IMAGE and OUTPUT");
-        const std::string& output = words.operands[1];
-        auto format = output.ends_with(".xml") ? TransponderTable::Format::SatellitesXml : TransponderTable::Format::Dvbv5;
-        if (const auto chosen = words.values.find("--format"); chosen != words.values.end()) {
-            if (chosen->second == "dvbv5")
-                format = TransponderTable::Format::Dvbv5;
-            else if (chosen->second == "satellites-xml")
-                format = TransponderTable::Format::SatellitesXml;
-            else
-                return usageError("--format is dvbv5 or satellites-xml");
-        }
-        const auto satellite = words.values.find("--satellite");
-        return runExportTransponders(words.operands[0], output,
-                                     satellite == words.values.end() ? std::string{} : satellite->second, format);
+        auto format = options.output.ends_with(".xml") ? TransponderTable::Format::SatellitesXml
+                                                       : TransponderTable::Format::Dvbv5;
+        if (options.format == "dvbv5")
+            format = TransponderTable::Format::Dvbv5;
+        else if (options.format == "satellites-xml")
+            format = TransponderTable::Format::SatellitesXml;
+        return runExportTransponders(options.image, options.output, options.satellite, format);
     }
-    if (command == "diff") {
-        if (operands.size() != 2) {
-            usageError("diff needs A and B");
-            return kExitDiffTrouble;
-        }
-        return runDiff(operands[0], operands[1]);
-    }
-    if ((command == "resave" || command == "apply-order") && !operands.empty()
-        && std::string_view(operands[0]) == "--no-backup") {
-        backup = false;
-        operands = operands.subspan(1);
-    }
-    if (command == "info") {
-        if (operands.size() != 1)
-            return usageError("info needs IMAGE");
-        return runInfo(operands[0]);
-    }
-    if (command == "export-text") {
-        if (operands.size() != 2)
-            return usageError("export-text needs IMAGE and OUTPUT");
-        return runExport(operands[0], operands[1], writeChannelListing);
-    }
-    if (command == "export-csv") {
-        if (operands.size() != 2)
-            return usageError("export-csv needs IMAGE and OUTPUT");
-        return runExport(operands[0], operands[1], writeChannelCsv);
-    }
-    if (command == "apply-order") {
-        if (operands.size() != 2)
-            return usageError("apply-order needs IMAGE and REFERENCE");
-        return runApplyOrder(operands[0], operands[1], backup);
-    }
-    if (command == "resave") {
-        if (operands.size() != 1)
-            return usageError("resave needs IMAGE");
-        return runResave(operands[0], backup);
-    }
-    return usageError("unknown subcommand '" + std::string(command) + "'");
+    if (command == "diff")
+        return runDiff(options.image, options.second);
+    return usageError("unknown subcommand '" + options.subcommand + "'");
 }
 
-int runSamplesCommand(std::span<char* const> args)
+int runSamplesCommand(const SamplesOptions& options)
 {
-    bool replace = false;
-    if (!args.empty() && std::string_view(args[0]) == "--force") {
-        replace = true;
-        args = args.subspan(1);
-    }
-    if (args.size() != 1 || std::string_view(args[0]).starts_with("-")) {
-        std::fputs("updatetool-cli samples: DIR is needed (try updatetool-cli --help)\n", stderr);
-        return kExitUsage;
-    }
     std::string error;
-    const auto written = samples::writeSampleImages(args[0], replace, error);
+    const auto written = samples::writeSampleImages(options.folder, options.replace, error);
     if (!written) {
         std::fprintf(stderr, "updatetool-cli samples: %s\n", error.c_str());
         return kExitFileError;

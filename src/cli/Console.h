@@ -40,8 +40,8 @@ void ignoreFileSizeSignal();
 bool stderrIsTerminal();
 // How wide that terminal is; 80 when it cannot tell.
 std::size_t terminalColumns();
-// The device names a shell-style pattern ('/dev/ttyUSB*') matches, sorted; none when
-// nothing does or the platform has no such names.
+// The device names a shell-style pattern matches, sorted: '/dev/ttyUSB*' on
+// POSIX, 'COM*' against the present COM ports on Windows. None when nothing does.
 std::vector<std::string> devicesMatching(const std::string& pattern);
 
 } // namespace updatetool::cli

@@ -12,6 +12,7 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "JobRunner.h"
+#include "PortList.h"
 #include "ProgressLine.h"
 #include "SerialPort.h"
 #include "StringTable.h"
@@ -61,6 +62,8 @@ struct PortRun {
     Clock::time_point started{};
     Clock::time_point ended{};
     bool diagnosed = false;
+    bool boxAnswered = false;
+    bool gaveUp = false;
 
     TransferJob& job() { return *portJob.job; }
     bool running() const { return result == JobRunner::kStillActive; }
@@ -71,21 +74,22 @@ std::string text(std::string_view view)
     return std::string(view);
 }
 
-// What the port's line says while its job runs, as the progress windows word it.
-std::string liveText(const TransferJob& job, std::uint32_t now)
+// What the port's line says while its job runs, as the progress windows word it;
+// without the phase's name while the figures show, when room is short.
+std::string liveText(const TransferJob& job, std::uint32_t now, bool withPhase = true)
 {
     if (job.kind == JobKind::EraseApplication)
         return text(job.eraseStarted.load() ? loadString(ids::kWaitAppErase) : kResetBox);
     const int phase = job.phase.load();
     if (phase == kPhaseNone)
         return text(kIdle);
-    std::string line = text(loadString(phaseStringId(phase)));
-    if (phase == kPhaseTransferring || phase == kPhaseReceiving) {
-        const std::uint32_t done = job.bytesDone.load();
-        const std::uint32_t total = job.totalBytes.load();
-        line += "  " + formatFigures(liveFigures(done, total, now - job.startTick.load()), done, total);
-    }
-    return line;
+    const std::string phaseText = text(loadString(phaseStringId(phase)));
+    if (phase != kPhaseTransferring && phase != kPhaseReceiving)
+        return phaseText;
+    const std::uint32_t done = job.bytesDone.load();
+    const std::uint32_t total = job.totalBytes.load();
+    const std::string figures = formatFigures(liveFigures(done, total, now - job.startTick.load()), done, total);
+    return withPhase ? phaseText + "  " + figures : figures;
 }
 
 // How the port's job ended, in the words the command line uses for one job.
@@ -213,11 +217,12 @@ std::optional<std::vector<std::string>> expandPorts(const std::vector<std::strin
         ports.push_back(port);
     };
     for (const std::string& name : named) {
-        if (!isGlob(name)) {
+        const bool usb = isUsbMatch(name);
+        if (!usb && !isGlob(name)) {
             add(name);
             continue;
         }
-        const std::vector<std::string> matches = devicesMatching(name);
+        const std::vector<std::string> matches = usb ? devicesWithUsbId(listSerialPorts(), name) : devicesMatching(name);
         for (const std::string& match : matches)
             add(match);
         if (matches.empty()) {
@@ -286,7 +291,7 @@ int jobExitStatus(const TransferJob& job, int result)
     }
 }
 
-int runOnPorts(std::vector<PortJob>& jobs)
+int runOnPorts(std::vector<PortJob>& jobs, std::uint32_t giveUpAfterMs)
 {
     const bool terminal = stderrIsTerminal();
     const std::uint32_t diagnosisDelay = diagnosisDelayMs();
@@ -301,18 +306,26 @@ int runOnPorts(std::vector<PortJob>& jobs)
         std::fprintf(stderr, "%.*s\n", static_cast<int>(kResetBox.size()), kResetBox.data());
 
     LiveBlock block(stderr);
+    const std::size_t columns = terminalColumns();
     auto liveLines = [&](std::uint32_t now) {
         std::vector<std::string> lines;
         for (auto& run : runs) {
             std::string line = run->portJob.port;
             line.resize(portWidth, ' ');
-            line += "  " + (run->running() ? liveText(run->job(), now) : resultText(run->job(), run->result));
+            if (!run->running()) {
+                line += "  " + resultText(run->job(), run->result);
+            } else {
+                const std::string full = liveText(run->job(), now);
+                // The figures matter more than the phase's name when the line would be cut.
+                line += "  " + (line.size() + 2 + full.size() < columns ? full : liveText(run->job(), now, false));
+            }
             lines.push_back(line);
         }
         return lines;
     };
 
     InterruptCatcher interrupt;
+    const std::uint32_t startTick = tickCount();
     for (auto& run : runs) {
         run->job().cancelRequest.store(false);
         run->job().eraseStarted.store(false);
@@ -326,10 +339,13 @@ int runOnPorts(std::vector<PortJob>& jobs)
             if (!run->running())
                 continue;
             run->result = run->runner.exitCode();
-            if (run->running())
+            if (run->running()) {
                 anyRunning = true;
-            else
+            } else {
                 run->ended = Clock::now();
+                if (run->gaveUp)
+                    run->result = resultAfterGivingUp(run->result);
+            }
         }
         if (interrupt.interrupted() && !cancelSent) {
             cancelSent = true;
@@ -338,10 +354,21 @@ int runOnPorts(std::vector<PortJob>& jobs)
         }
         const std::uint32_t now = tickCount();
         for (auto& run : runs) {
-            if (!run->running() || run->diagnosed)
+            if (!run->running() || run->gaveUp || (run->diagnosed && giveUpAfterMs == 0))
                 continue;
-            if (const auto diagnosis = callDiagnosis(run->job(), now, diagnosisDelay)) {
+            std::optional<std::string> diagnosis;
+            if (!run->diagnosed)
+                diagnosis = callDiagnosis(run->job(), now, diagnosisDelay);
+            if (diagnosis)
                 run->diagnosed = true;
+            // One box that never answers must not hold up the run for ever.
+            run->boxAnswered = run->boxAnswered || (now - startTick > 200 && !waitingForBox(run->job()));
+            if (giveUpAfterMs != 0 && !run->boxAnswered && !run->gaveUp && !cancelSent &&
+                now - startTick >= giveUpAfterMs) {
+                run->gaveUp = true;
+                diagnosis = giveUp(run->job(), now, giveUpAfterMs, run->diagnosed);
+            }
+            if (diagnosis) {
                 const std::string words = prefixed(*diagnosis, run->portJob.port + ": ");
                 if (terminal) {
                     block.message(words.substr(0, words.size() - 1), liveLines(now));
@@ -362,6 +389,15 @@ int runOnPorts(std::vector<PortJob>& jobs)
         std::this_thread::sleep_for(kPollInterval);
     }
 
+    for (auto& run : runs) {
+        if (run->gaveUp && run->result == kResultSerialPortError)
+            std::fprintf(stderr, "updatetool-cli: %s: %s\n", run->portJob.port.c_str(),
+                         giveUpReason(giveUpAfterMs).c_str());
+        else if (const auto problem = run->job().problemFor(run->result))
+            std::fprintf(stderr, "updatetool-cli: %s: %s\n",
+                         run->result == kResultSerialPortError ? run->portJob.port.c_str() : problem->name.c_str(),
+                         problem->reason.c_str());
+    }
     printSummary(runs);
     int status = 0;
     for (auto& run : runs)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,10 +10,10 @@
 
 namespace updatetool::cli {
 
-// The ports the user named, with each glob ('/dev/ttyUSB*') replaced by the
-// devices it matches, in order, and every device only once (a by-id name and
-// the device it links to are one port). Nothing when a glob matches nothing;
-// error says which.
+// The ports the user named, with each glob ('/dev/ttyUSB*', on Windows 'COM*')
+// and each usb:VID:PID[:SERIAL] replaced by the devices it matches, in order,
+// and every device only once (a by-id name and the device it links to are one
+// port). Nothing when a glob or USB id matches nothing; error says which.
 std::optional<std::vector<std::string>> expandPorts(const std::vector<std::string>& named, std::string& error);
 
 // One tag per port for its file names, in order and all different: the port's
@@ -41,9 +42,11 @@ struct PortJob {
 
 // Runs every job at once, each on its own worker, and polls them together:
 // on a terminal one live line per port, otherwise plain lines that begin with
-// the port. Ctrl-C cancels them all. Ends with a table of port, result, bytes
-// and seconds on standard output, and returns 0 when every job succeeded,
-// else the highest exit status among them.
-int runOnPorts(std::vector<PortJob>& jobs);
+// the port. Ctrl-C cancels them all; a box that has not answered within
+// giveUpAfterMs (0: never) is given up on alone, as a port failure. Ends with the
+// reason lines of the ports that failed on standard error, a table of port,
+// result, bytes and seconds on standard output, and returns 0 when every job
+// succeeded, else the highest exit status among them.
+int runOnPorts(std::vector<PortJob>& jobs, std::uint32_t giveUpAfterMs = 0);
 
 } // namespace updatetool::cli

@@ -19,8 +19,8 @@ std::string formatFigures(const ProgressFigures& figures, std::uint32_t bytesDon
     return figures.sizeLine + "  " + std::to_string(percent > 100 ? 100 : percent) + "%  " + figures.timeLine;
 }
 
-ProgressLine::ProgressLine(std::FILE* out, bool terminal, std::string prefix)
-    : out_(out), terminal_(terminal), prefix_(std::move(prefix))
+ProgressLine::ProgressLine(std::FILE* out, bool terminal, std::string prefix, std::size_t columns)
+    : out_(out), terminal_(terminal), prefix_(std::move(prefix)), columns_(columns)
 {
 }
 
@@ -32,7 +32,7 @@ void ProgressLine::update(const TransferJob& job, std::uint32_t now)
         // The send transfer has just ended: its final figures, as the window shows them.
         if (lastPhase_ == kPhaseTransferring && terminal_) {
             const std::uint32_t elapsed = job.endTick.load() - job.startTick.load();
-            showLive(std::string(loadString(phaseStringId(lastPhase_))) + "  " +
+            showLive(loadString(phaseStringId(lastPhase_)),
                      formatFigures(finalFigures(job.bytesDone.load(), total, elapsed), job.bytesDone.load(), total));
         }
         lastPhase_ = phase;
@@ -47,8 +47,7 @@ void ProgressLine::update(const TransferJob& job, std::uint32_t now)
         const std::uint32_t done = job.bytesDone.load();
         // Unsigned 32-bit difference, like the window's tick arithmetic, so a wrap does no harm.
         const std::uint32_t elapsed = now - job.startTick.load();
-        showLive(std::string(loadString(phaseStringId(lastPhase_))) + "  " +
-                 formatFigures(liveFigures(done, total, elapsed), done, total));
+        showLive(loadString(phaseStringId(lastPhase_)), formatFigures(liveFigures(done, total, elapsed), done, total));
     }
 }
 
@@ -66,8 +65,22 @@ void ProgressLine::showPhase(int phase)
     showLive(text);
 }
 
+void ProgressLine::showLive(std::string_view phaseText, const std::string& figures)
+{
+    // The figures matter more than the phase's name, which the line before the
+    // transfer already showed: on a narrow terminal they come alone.
+    const std::string full = std::string(phaseText) + "  " + figures;
+    if (columns_ == 0 || prefix_.size() + full.size() < columns_)
+        showLive(full);
+    else
+        showLive(figures);
+}
+
 void ProgressLine::showLive(std::string_view text)
 {
+    // The last column stays free: writing into it wraps some terminals at once.
+    if (columns_ > prefix_.size() + 1 && prefix_.size() + text.size() >= columns_)
+        text = text.substr(0, columns_ - 1 - prefix_.size());
     // Blank out whatever a longer previous text left at the end of the line.
     std::string line = prefix_ + std::string(text);
     if (line.size() < prefix_.size() + liveText_.size())

@@ -20,7 +20,9 @@ std::string formatFigures(const ProgressFigures& figures, std::uint32_t bytesDon
 class ProgressLine {
 public:
     // prefix starts every line ("/dev/ttyUSB0: " when several ports run at once).
-    ProgressLine(std::FILE* out, bool terminal, std::string prefix = {});
+    // On a terminal of `columns` (0: unknown) the live line stays within one
+    // line of it: a line that wrapped would leave a trail of copies behind.
+    ProgressLine(std::FILE* out, bool terminal, std::string prefix = {}, std::size_t columns = 0);
 
     void update(const TransferJob& job, std::uint32_t now);
     // Ends a live line, so what follows starts on a line of its own.
@@ -31,10 +33,12 @@ public:
 private:
     void showPhase(int phase);
     void showLive(std::string_view text);
+    void showLive(std::string_view phaseText, const std::string& figures);
 
     std::FILE* out_;
     bool terminal_;
     std::string prefix_;
+    std::size_t columns_;
     int lastPhase_ = kPhaseNone;
     int lastShownPhase_ = kPhaseNone;
     bool eraseNoticeShown_ = false;

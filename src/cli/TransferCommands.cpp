@@ -1,6 +1,8 @@
 // The transfer commands of the command line: the same jobs the windows run,
 // polled the same way, with the job's result as the exit status.
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -15,10 +17,12 @@
 #include "JobRunner.h"
 #include "MultiPortRun.h"
 #include "OutputFiles.h"
+#include "PortList.h"
 #include "ProgressLine.h"
 #include "SerialPort.h"
 #include "StringTable.h"
 #include "TransferJob.h"
+#include "WireTrace.h"
 
 namespace updatetool::cli {
 
@@ -29,86 +33,6 @@ constexpr int kExitCancelled = kResultCancelled;
 constexpr int kExitFileError = kResultImageFileError;
 constexpr int kExitWrongImage = kResultFileInvalid;
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
-
-struct TransferArgs {
-    // Every --port in order; COM1 when none is given.
-    std::vector<std::string> ports;
-    std::string file;
-    std::string tracePath;
-    bool autoRestart = true;
-};
-
-int usageError(const char* command, const std::string& why)
-{
-    std::fprintf(stderr, "updatetool-cli %s: %s (try updatetool-cli --help)\n", command, why.c_str());
-    return kExitUsage;
-}
-
-// "--port PORT", "--port=PORT", "--trace FILE", "--trace=FILE".
-struct OptionValue {
-    std::string_view name;
-    std::optional<std::string> value;   // nothing when the value is missing
-};
-
-// The option the word names with its value, or nothing for another word.
-std::optional<OptionValue> optionWithValue(std::string_view word, std::span<char* const> args, std::size_t& i)
-{
-    for (const std::string_view name : {std::string_view("--port"), std::string_view("--trace")}) {
-        if (word == name) {
-            if (i + 1 >= args.size())
-                return OptionValue{name, std::nullopt};
-            return OptionValue{name, std::string(args[++i])};
-        }
-        if (word.starts_with(name) && word.size() > name.size() && word[name.size()] == '=')
-            return OptionValue{name, std::string(word.substr(name.size() + 1))};
-    }
-    return std::nullopt;
-}
-
-// Parses "[--port PORT]... [--trace FILE] [--no-restart] FILE"; --no-restart only when allowed,
-// the file only when wanted. Nothing on a usage error, which has been reported.
-std::optional<TransferArgs> parseArgs(const char* command, std::span<char* const> args, bool wantsFile,
-                                      bool allowsNoRestart, int& exitStatus)
-{
-    TransferArgs parsed;
-    bool haveFile = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view word = args[i];
-        if (word == "--help" || word == "-h") {
-            printTransferUsage();
-            exitStatus = kExitSuccess;
-            return std::nullopt;
-        }
-        if (const auto option = optionWithValue(word, args, i)) {
-            if (!option->value) {
-                exitStatus = usageError(command, std::string(option->name) + " needs a value");
-                return std::nullopt;
-            }
-            if (option->name == "--port")
-                parsed.ports.push_back(*option->value);
-            else
-                parsed.tracePath = *option->value;
-        } else if (word == "--no-restart" && allowsNoRestart) {
-            parsed.autoRestart = false;
-        } else if (word.starts_with("-") && word != "-") {
-            exitStatus = usageError(command, "unknown option '" + std::string(word) + "'");
-            return std::nullopt;
-        } else if (wantsFile && !haveFile) {
-            parsed.file = word;
-            haveFile = true;
-        } else {
-            exitStatus = usageError(command, "unexpected argument '" + std::string(word) + "'");
-            return std::nullopt;
-        }
-    }
-    if (wantsFile && !haveFile) {
-        exitStatus = usageError(command, "which file?");
-        return std::nullopt;
-    }
-    if (parsed.ports.empty())
-        parsed.ports.push_back("COM1");
-    return parsed;
-}
 
 // COM1..COM4 keep their number (the engine maps them, UPDATETOOL_COMn included);
 // anything with a '/' is a device path, and on Windows so is COM5 and above.
@@ -137,17 +61,45 @@ void sleepOneTick()
     std::this_thread::sleep_for(kPollInterval);
 }
 
-// Runs the job on its worker and polls it ten times a second, as a progress window does.
-int runJob(TransferJob& job, ProgressLine& progress)
+// The name a reason line gives a port: the device it reached ("/dev/ttyS0" for
+// COM1 on Linux), or the name as given on Windows, where that is the device.
+std::string portLabel(const std::string& port)
+{
+#ifdef _WIN32
+    return port;
+#else
+    return SerialPort::resolvePortName(port);
+#endif
+}
+
+// "updatetool-cli: NAME: reason", the line before a failed job's result line.
+void printReason(const std::string& name, const std::string& reason)
+{
+    std::fprintf(stderr, "updatetool-cli: %s: %s\n", name.c_str(), reason.c_str());
+}
+
+// The reason line for a job that ended with this result, when it kept one.
+void printProblem(const TransferJob& job, int result)
+{
+    if (const auto problem = job.problemFor(result))
+        printReason(result == kResultSerialPortError ? portLabel(problem->name) : problem->name, problem->reason);
+}
+
+// Runs the job on its worker and polls it ten times a second, as a progress
+// window does. gaveUp tells whether --give-up-after ended it.
+int runJob(TransferJob& job, ProgressLine& progress, std::uint32_t giveUpAfterMs, bool& gaveUp)
 {
     const InterruptCatcher interrupt;
     const std::uint32_t diagnosisDelay = diagnosisDelayMs();
     job.cancelRequest.store(false);
     job.eraseStarted.store(false);
+    const std::uint32_t started = tickCount();
     JobRunner runner;
     runner.start(job);
     bool cancelSent = false;
     bool diagnosed = false;
+    bool boxAnswered = false;
+    gaveUp = false;
     int result = JobRunner::kStillActive;
     for (;;) {
         result = runner.exitCode();
@@ -157,13 +109,21 @@ int runJob(TransferJob& job, ProgressLine& progress)
             cancelSent = true;
             job.cancelRequest.store(true);
         }
-        progress.update(job, tickCount());
+        const std::uint32_t now = tickCount();
+        progress.update(job, now);
         if (!diagnosed) {
-            if (const auto diagnosis = callDiagnosis(job, tickCount(), diagnosisDelay)) {
+            if (const auto diagnosis = callDiagnosis(job, now, diagnosisDelay)) {
                 diagnosed = true;
                 progress.finish();
                 printText(*diagnosis);
             }
+        }
+        // Once the box has answered, a slow transfer is no reason to give up.
+        boxAnswered = boxAnswered || (now - started > 200 && !waitingForBox(job));
+        if (giveUpAfterMs != 0 && !boxAnswered && !gaveUp && !cancelSent && now - started >= giveUpAfterMs) {
+            gaveUp = true;
+            progress.finish();
+            printText(giveUp(job, now, giveUpAfterMs, diagnosed));
         }
         sleepOneTick();
     }
@@ -171,17 +131,20 @@ int runJob(TransferJob& job, ProgressLine& progress)
     progress.finish();
     // A job that failed for a reason of its own before it noticed the Ctrl-C keeps
     // that reason; a cancelled one reports itself as such.
-    return result;
+    return gaveUp ? resultAfterGivingUp(result) : result;
 }
 
 // One job per port, each with its own trace file and OUTPUT when several run.
 // Before any file is made, the outputs are checked against each other and against
 // the image: none may be another's file. Nothing on a usage error or a trace that
 // cannot be made, which has been reported.
-std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const TransferArgs& parsed, int& status)
+std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const TransferOptions& parsed, int& status)
 {
     std::string error;
-    const auto ports = expandPorts(parsed.ports, error);
+    std::vector<std::string> named = parsed.ports;
+    if (named.empty())
+        named.push_back("COM1");
+    const auto ports = expandPorts(named, error);
     if (!ports) {
         status = usageError(command, error);
         return std::nullopt;
@@ -194,7 +157,11 @@ std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const Tran
         const std::string& port = (*ports)[i];
         auto job = std::make_unique<TransferJob>();
         if (!choosePort(port, *job)) {
-            status = usageError(command, "unknown port '" + port + "': COM1..COM4 or a device path");
+#ifdef _WIN32
+            status = usageError(command, "unknown port '" + port + "': COM1, COM12, \\\\.\\NAME or usb:VID:PID");
+#else
+            status = usageError(command, "unknown port '" + port + "': COM1..COM4, a device path or usb:VID:PID");
+#endif
             return std::nullopt;
         }
         const bool several = ports->size() > 1;
@@ -221,6 +188,7 @@ std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const Tran
         // Said now rather than after a whole update that left no trace.
         std::FILE* trace = std::fopen(portJob.job->tracePath.c_str(), "w");
         if (trace == nullptr) {
+            printReason(portJob.job->tracePath, std::strerror(errno));
             std::fprintf(stderr, "Could not write the trace %s.\n", portJob.job->tracePath.c_str());
             status = kExitFileError;
             return std::nullopt;
@@ -228,6 +196,19 @@ std::optional<std::vector<PortJob>> jobsForPorts(const char* command, const Tran
         std::fclose(trace);
     }
     return jobs;
+}
+
+// The image is refused before any job runs: the reason goes into every trace
+// asked for too, so a trace never ends without saying why it is empty.
+void noteInTraces(const std::vector<PortJob>& jobs, const std::string& note)
+{
+    for (const PortJob& portJob : jobs) {
+        if (portJob.job->tracePath.empty())
+            continue;
+        WireTrace trace;
+        if (trace.open(portJob.job->tracePath, portJob.port))
+            trace.note(note);
+    }
 }
 
 // Exit status and message for a job result other than the receive job's.
@@ -243,27 +224,43 @@ int reportResult(int result)
     return result;
 }
 
-int sendImage(std::span<char* const> args)
+// The reason line and the result for a job run on one port.
+int reportSinglePort(const TransferJob& job, int result, bool gaveUp, std::uint32_t giveUpAfterMs)
+{
+    if (gaveUp && result == kResultSerialPortError)
+        printReason(portLabel(job.portName()), giveUpReason(giveUpAfterMs));
+    else
+        printProblem(job, result);
+    return reportResult(result);
+}
+
+ProgressLine singlePortProgress()
+{
+    const bool terminal = stderrIsTerminal();
+    return ProgressLine(stderr, terminal, {}, terminal ? terminalColumns() : 0);
+}
+
+} // namespace
+
+int sendImage(const TransferOptions& options)
 {
     int status = kExitUsage;
-    const auto parsed = parseArgs("send", args, true, true, status);
-    if (!parsed)
-        return status;
-    auto jobs = jobsForPorts("send", *parsed, status);
+    auto jobs = jobsForPorts("send", options, status);
     if (!jobs)
         return status;
 
     // The file's own magic decides its type, as the Send button does.
     // An image that cannot be opened is what the job itself would call invalid.
     std::string whyNot;
-    std::FILE* opened = openImageFile(parsed->file, &whyNot);
+    std::FILE* opened = openImageFile(options.file, &whyNot);
     if (opened == nullptr) {
-        std::fprintf(stderr, "updatetool-cli: %s: %s\n", parsed->file.c_str(), whyNot.c_str());
+        printReason(options.file, whyNot);
+        noteInTraces(*jobs, "the image " + options.file + " is not sent: " + whyNot);
         std::fputs("Could not open file.\n", stderr);
         return kExitWrongImage;
     }
     std::fclose(opened);
-    const auto head = readFileHead(parsed->file);
+    const auto head = readFileHead(options.file);
     if (!head) {
         std::fputs("Could not open file.\n", stderr);
         return kExitWrongImage;
@@ -271,72 +268,68 @@ int sendImage(std::span<char* const> args)
     const auto fileType = detectFileType(
         std::span(reinterpret_cast<const std::uint8_t*>(head->data()), head->size()));
     if (!fileType) {
+        noteInTraces(*jobs, "the image " + options.file + " is not sent: it starts with none of VORN, QVCH, QVBT");
         std::fputs("Selected wrong Image type.\n", stderr);
         return kExitWrongImage;
     }
     for (PortJob& portJob : *jobs) {
         portJob.job->kind = JobKind::SendImage;
         portJob.job->fileType = *fileType;
-        portJob.job->imagePath = parsed->file;
-        portJob.job->autoRestart = parsed->autoRestart;
+        portJob.job->imagePath = options.file;
+        portJob.job->autoRestart = options.autoRestart;
         portJob.job->channelImageCheck = channelImageFileProblem;
     }
     if (jobs->size() > 1)
-        return runOnPorts(*jobs);
+        return runOnPorts(*jobs, options.giveUpAfterMs);
 
     TransferJob& job = *jobs->front().job;
-    ProgressLine progress(stderr, stderrIsTerminal());
-    const int result = runJob(job, progress);
-    if (result == kResultFileInvalid && !job.imageProblem.empty())
-        std::fprintf(stderr, "updatetool-cli: %s: %s\n", parsed->file.c_str(), job.imageProblem.c_str());
+    ProgressLine progress = singlePortProgress();
+    bool gaveUp = false;
+    const int result = runJob(job, progress, options.giveUpAfterMs, gaveUp);
     // A quick job may pass its last phase between two polls; say how it ended anyway.
     if (result == kResultSuccess && progress.lastShownPhase() != kPhaseUpdateEnd)
         printText(loadString(phaseStringId(kPhaseUpdateEnd)));
-    return reportResult(result);
+    return reportSinglePort(job, result, gaveUp, options.giveUpAfterMs);
 }
 
-int eraseApplication(std::span<char* const> args)
+int eraseApplication(const TransferOptions& options)
 {
     int status = kExitUsage;
-    const auto parsed = parseArgs("erase", args, false, false, status);
-    if (!parsed)
-        return status;
-    auto jobs = jobsForPorts("erase", *parsed, status);
+    auto jobs = jobsForPorts("erase", options, status);
     if (!jobs)
         return status;
     for (PortJob& portJob : *jobs)
         portJob.job->kind = JobKind::EraseApplication;
     if (jobs->size() > 1)
-        return runOnPorts(*jobs);
+        return runOnPorts(*jobs, options.giveUpAfterMs);
 
     TransferJob& job = *jobs->front().job;
     std::fputs("Reset your Settopbox\n", stderr);
-    ProgressLine progress(stderr, stderrIsTerminal());
-    const int result = runJob(job, progress);
+    ProgressLine progress = singlePortProgress();
+    bool gaveUp = false;
+    const int result = runJob(job, progress, options.giveUpAfterMs, gaveUp);
     if (result == kResultSuccess)
         printText(loadString(ids::kEraseEnd));
-    return reportResult(result);
+    return reportSinglePort(job, result, gaveUp, options.giveUpAfterMs);
 }
 
-int receiveData(std::span<char* const> args)
+int receiveData(const TransferOptions& options)
 {
     int status = kExitUsage;
-    const auto parsed = parseArgs("receive", args, true, false, status);
-    if (!parsed)
-        return status;
-    auto jobs = jobsForPorts("receive", *parsed, status);
+    auto jobs = jobsForPorts("receive", options, status);
     if (!jobs)
         return status;
     for (PortJob& portJob : *jobs)
         portJob.job->kind = JobKind::ReceiveData;
     if (jobs->size() > 1)
-        return runOnPorts(*jobs);
+        return runOnPorts(*jobs, options.giveUpAfterMs);
 
     TransferJob& job = *jobs->front().job;
-    ProgressLine progress(stderr, stderrIsTerminal());
-    const int result = runJob(job, progress);
+    ProgressLine progress = singlePortProgress();
+    bool gaveUp = false;
+    const int result = runJob(job, progress, options.giveUpAfterMs, gaveUp);
     if (result != kResultReceiveFinished)
-        return reportResult(result);
+        return reportSinglePort(job, result, gaveUp, options.giveUpAfterMs);
 
     // The job finishes the same way whatever the reception brought; it leaves
     // what went wrong beside its result.
@@ -348,98 +341,26 @@ int receiveData(std::span<char* const> args)
         return kExitCancelled;
     case kResultTransferFail:
         std::fprintf(stderr, "Receive ended short: the box announced %u bytes; %s was not written.\n",
-                     static_cast<unsigned>(job.totalBytes.load()), parsed->file.c_str());
+                     static_cast<unsigned>(job.totalBytes.load()), options.file.c_str());
         return kExitReceiveShort;
     default:
-        std::fprintf(stderr, "Could not write %s: %s.\n", parsed->file.c_str(), job.receiveError.c_str());
+        printReason(options.file, job.receiveError);
+        std::fprintf(stderr, "Could not write %s: %s.\n", options.file.c_str(), job.receiveError.c_str());
         return kExitFileError;
     }
     std::fprintf(stderr, "Received %u bytes into %s%s.\n", static_cast<unsigned>(job.totalBytes.load()),
-                 parsed->file.c_str(), extraBytesNote(job).c_str());
+                 options.file.c_str(), extraBytesNote(job).c_str());
     return kExitSuccess;
 }
 
-} // namespace
-
-void printTransferUsage()
+int listPorts()
 {
-    std::fputs(R"(Transfer commands (talk to the box's boot monitor over a serial line):
-  updatetool-cli send    --port PORT [--no-restart] IMAGE
-      Sends an application ("VORN"), channel ("QVCH") or boot ("QVBT") image;
-      the file's magic decides its type. Reset the box when asked. The box is
-      told to restart afterwards unless --no-restart is given.
-  updatetool-cli receive --port PORT OUTPUT
-      Plays the box's monitor and takes the data the box uploads; OUTPUT gets
-      the 16-byte company signature followed by the announced bytes. The data
-      goes to a temporary file beside OUTPUT, which replaces OUTPUT only once
-      every announced byte is on the disk: a failed, short or cancelled
-      receive leaves an existing OUTPUT as it was and no partial file. Packets
-      the box sends past the size it announced are dropped, and the result
-      line and the trace say how many bytes that was.
-  updatetool-cli erase   --port PORT
-      Erases the box's application area.
-  Each also takes --trace FILE.
-
-  PORT is COM1..COM4 (default COM1) or a device path containing '/', such as
-  /dev/ttyUSB0 or /dev/serial/by-id/usb-...; a quoted glob ('/dev/ttyUSB*')
-  names every device it matches.
-  Several ports (--port more than once, or a glob that matches several): the
-  job runs on every port at once, each with its own line, and ends with a
-  table of port, result, bytes and seconds on standard output; the exit
-  status is 0 only when every port succeeded, else the highest of them.
-  receive writes one file per port, the port's name before OUTPUT's
-  extension (received.img -> received-ttyUSB0.img; a by-id name gives its
-  last part); ports whose names end alike are numbered (-usb-box-1,
-  -usb-box-2). No output may be another output or the image: such a command
-  line is refused (status 64) before any file is written.
-  --trace FILE writes every byte on the line to FILE with its direction and a
-  millisecond time stamp, one line per XMODEM packet (block, length, check,
-  answer), and what a USB adapter granted when asked for low latency; with
-  several ports one file per port, named as receive names OUTPUT.
-  On Windows PORT is the port as Windows names it: COM3, COM12, \\.\NAME.
-  Environment: UPDATETOOL_COM1..UPDATETOOL_COM4 name the device behind each
-  COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
-  /dev/ttyS0..3.
-  Progress goes to standard error: a live line on a terminal, otherwise one
-  line per phase. Ctrl-C, SIGTERM and SIGHUP cancel the job, every job with
-  several ports (a box in the middle of a transfer is sent CAN CAN, an
-  unfinished OUTPUT is removed), and then end the program by that signal, so
-  the shell reports 128+N (130 for Ctrl-C) and a loop of commands stops. On
-  Windows Ctrl-C, Ctrl-Break and closing the console window do the same and
-  the program ends as Ctrl-C ends it. A second one ends the program at once.
-  When a box has not answered the call for 10 s, two lines say what the line
-  showed (nothing at all, bytes that are no prompt, or a prompt and then
-  silence) and what to check; the call goes on until the box answers.
-
-  Exit status of the transfer commands:
-    0  success (receive: every announced byte arrived)
-    1  cancelled (a shell sees 128+N instead: the program ends by the signal)
-    2  image file I/O error (an OUTPUT that could not be made or written;
-       the box is told "Abort")
-    3  serial port I/O error (no such port, port busy, line lost)
-    4  file is invalid ("Could not open file." for an IMAGE that cannot be
-       opened, a bad application header, "Selected wrong Image type." when
-       the magic is none of the three)
-    5  receive ended short: the box announced more than arrived (OUTPUT is
-       left as it was)
-    6  file transfer fail (the box refused the update or cancelled it)
-    7  data update fail (the box did not report "Done")
-   64  usage error
-)",
-               stdout);
-}
-
-int runTransferCommand(std::string_view command, std::span<char* const> args)
-{
-    if (command == "send")
-        return sendImage(args);
-    if (command == "receive")
-        return receiveData(args);
-    if (command == "erase")
-        return eraseApplication(args);
-    std::fprintf(stderr, "updatetool-cli: unknown command '%.*s'\n", static_cast<int>(command.size()),
-                 command.data());
-    return kExitUsage;
+    const std::vector<PortInfo> ports = listSerialPorts();
+    for (const PortInfo& port : ports)
+        std::printf("%s\n", describePort(port).c_str());
+    if (ports.empty())
+        std::fputs("No serial ports found.\n", stderr);
+    return kExitSuccess;
 }
 
 } // namespace updatetool::cli

@@ -1,6 +1,6 @@
 #include <cstdio>
-#include <cstring>
-#include <string_view>
+#include <string>
+#include <vector>
 
 #include "CommandLine.h"
 #include "Console.h"
@@ -9,33 +9,30 @@ using namespace updatetool::cli;
 
 namespace {
 
-void printUsage()
-{
-    std::fputs("Usage: updatetool-cli COMMAND [OPTIONS] ...\n\n", stdout);
-    printTransferUsage();
-    printChannelsUsage();
-    std::fputs("\nExit status: 0 success, 64 usage error; other values as each command says.\n", stdout);
-}
-
 int runCommand(int argc, char** argv)
 {
-    if (argc < 2) {
-        printUsage();
-        return kExitUsage;
+    const Invocation invocation = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (invocation.exitStatus) {
+        std::fputs(invocation.out.c_str(), stdout);
+        std::fputs(invocation.err.c_str(), stderr);
+        return *invocation.exitStatus;
     }
-    const std::string_view command = argv[1];
-    const std::span<char* const> rest(argv + 2, static_cast<std::size_t>(argc - 2));
-    if (command == "--help" || command == "-h" || command == "help") {
-        printUsage();
-        return 0;
+    switch (invocation.command) {
+    case Invocation::Command::Send:
+        return sendImage(invocation.transfer);
+    case Invocation::Command::Receive:
+        return receiveData(invocation.transfer);
+    case Invocation::Command::Erase:
+        return eraseApplication(invocation.transfer);
+    case Invocation::Command::Channels:
+        return runChannelsCommand(invocation.channels);
+    case Invocation::Command::Samples:
+        return runSamplesCommand(invocation.samples);
+    case Invocation::Command::Ports:
+        return listPorts();
+    case Invocation::Command::None:
+        break;
     }
-    if (command == "send" || command == "receive" || command == "erase")
-        return runTransferCommand(command, rest);
-    if (command == "channels")
-        return runChannelsCommand(rest);
-    if (command == "samples")
-        return runSamplesCommand(rest);
-    std::fprintf(stderr, "updatetool-cli: unknown command '%s' (try --help)\n", argv[1]);
     return kExitUsage;
 }
 

@@ -43,30 +43,52 @@ std::optional<std::uint32_t> fileSize(std::FILE* file)
     return static_cast<std::uint32_t>(size);
 }
 
-// A port that vanished under the job counts as a port failure.
-int closePort(SerialPort& port, int result)
+// A port that vanished under the job counts as a port failure; the job keeps
+// the system's reason for the front ends.
+int closePort(TransferJob& job, SerialPort& port, int result)
 {
     const bool wasLost = port.lost();
-    if (!port.close() || wasLost)
+    const std::string lostReason = port.lastError();
+    if (!port.close()) {
+        job.portError = "the port could not be closed";
         return kResultSerialPortError;
+    }
+    if (wasLost) {
+        job.portError = lostReason.empty() ? "the line was lost" : lostReason;
+        return kResultSerialPortError;
+    }
     return result;
 }
 
-// Opens the job's port, with its wire trace when one is asked for. A trace that
-// cannot be written does not stop the job; the front end hears of it.
-bool openPort(TransferJob& job, SerialPort& port, WireTrace& trace)
+// Starts the job's wire trace when one is asked for. A trace that cannot be
+// written does not stop the job; the front end hears of it.
+void startTrace(TransferJob& job, WireTrace& trace)
 {
     job.traceFailed.store(false);
-    if (!job.tracePath.empty()) {
-        if (trace.open(job.tracePath, job.portName()))
-            port.setTrace(&trace);
-        else
-            job.traceFailed.store(true);
-    }
+    job.portError.clear();
+    if (!job.tracePath.empty() && !trace.open(job.tracePath, job.portName()))
+        job.traceFailed.store(true);
+}
+
+// Opens the job's port, reporting to the trace when there is one.
+bool openPort(TransferJob& job, SerialPort& port, WireTrace& trace)
+{
+    if (trace.isOpen())
+        port.setTrace(&trace);
     if (port.open(job.portName()))
         return true;
-    trace.note("the port could not be opened");
+    job.portError = port.lastError();
+    trace.note("the port could not be opened: " + job.portError);
     return false;
+}
+
+// An image the job will not send: the reason goes to the trace as well.
+int refuseImage(TransferJob& job, WireTrace& trace, std::string reason)
+{
+    if (!reason.empty())
+        job.imageProblem = std::move(reason);
+    trace.note("the image " + job.imagePath + " is not sent: " + job.imageProblem);
+    return kResultFileInvalid;
 }
 
 } // namespace
@@ -77,51 +99,52 @@ int runSendImage(TransferJob& job)
     job.result.store(kResultSuccess);
     job.phase.store(kPhaseChecking);
 
+    // The trace outlives the port, which reports to it until it closes.
+    WireTrace trace;
+    startTrace(job, trace);
     job.imageProblem.clear();
     ImageHandle image(openImageFile(job.imagePath, &job.imageProblem));
     if (!image)
-        return kResultFileInvalid;
+        return refuseImage(job, trace, {});
     const std::optional<std::uint32_t> size = fileSize(image.get());
     if (!size)
-        return kResultFileInvalid;
+        return refuseImage(job, trace, "its size cannot be read or is beyond 4 GiB");
     job.totalBytes.store(*size);
     // A bad application header never reaches the box: the port stays closed.
     if (!checkImageHeader(image.get(), job.fileType))
-        return kResultFileInvalid;
+        return refuseImage(job, trace, "the application header's check word does not match");
     // A short or damaged channel list would replace the box's own.
     if (job.fileType == kFileTypeChannel && job.channelImageCheck != nullptr) {
         job.imageProblem = job.channelImageCheck(image.get());
         if (!job.imageProblem.empty())
-            return kResultFileInvalid;
+            return refuseImage(job, trace, {});
     }
 
     job.phase.store(kPhaseCallBox);
-    // The trace outlives the port, which reports to it until it closes.
-    WireTrace trace;
     SerialPort port(&job.cancelRequest);
     if (!openPort(job, port, trace))
         return kResultSerialPortError;
 
     TargetProtocol protocol(port, job);
     if (!protocol.attention() || !protocol.identify())
-        return closePort(port, job.result.load());
+        return closePort(job, port, job.result.load());
 
     job.startTick.store(tickCount());
     job.phase.store(kPhaseTransferring);
     XmodemSender sender(port, job);
     if (!protocol.announceUpdate(*size) || !sender.send(image.get(), *size))
-        return closePort(port, job.result.load());
+        return closePort(job, port, job.result.load());
 
     job.endTick.store(tickCount());
     job.phase.store(kPhaseUpdating);
     if (!protocol.awaitCompletion())
-        return closePort(port, job.result.load());
+        return closePort(job, port, job.result.load());
 
     job.phase.store(kPhaseUpdateEnd);
     if (job.autoRestart)
         protocol.restart();
 
-    if (closePort(port, kResultSuccess) != kResultSuccess)
+    if (closePort(job, port, kResultSuccess) != kResultSuccess)
         return kResultSerialPortError;
     if (std::fclose(image.release()) != 0)
         return kResultImageFileError;
@@ -134,13 +157,14 @@ int runEraseApplication(TransferJob& job)
     resetProgress(job);
     // The trace outlives the port, which reports to it until it closes.
     WireTrace trace;
+    startTrace(job, trace);
     SerialPort port(&job.cancelRequest);
     if (!openPort(job, port, trace))
         return kResultSerialPortError;
     TargetProtocol protocol(port, job);
     if (!protocol.attention() || !protocol.eraseAll())
-        return closePort(port, job.result.load());
-    if (closePort(port, kResultSuccess) != kResultSuccess)
+        return closePort(job, port, job.result.load());
+    if (closePort(job, port, kResultSuccess) != kResultSuccess)
         return kResultSerialPortError;
     job.phase.store(kPhaseNone);
     return kResultSuccess;
@@ -153,7 +177,7 @@ namespace {
 int endReception(TransferJob& job, SerialPort& port, int failure)
 {
     job.receiveFailure.store(failure);
-    if (closePort(port, kResultReceiveFinished) != kResultReceiveFinished)
+    if (closePort(job, port, kResultReceiveFinished) != kResultReceiveFinished)
         return kResultSerialPortError;
     job.phase.store(kPhaseNone);
     return kResultReceiveFinished;
@@ -169,12 +193,13 @@ int runReceiveData(TransferJob& job)
     job.receiveError.clear();
     // The trace outlives the port, which reports to it until it closes.
     WireTrace trace;
+    startTrace(job, trace);
     SerialPort port(&job.cancelRequest);
     if (!openPort(job, port, trace))
         return kResultSerialPortError;
     TargetProtocol protocol(port, job);
     if (!protocol.awaitAttention() || !protocol.commandLoop())
-        return closePort(port, job.result.load());
+        return closePort(job, port, job.result.load());
     const std::uint32_t announced = job.totalBytes.load();
 
     // The file is made before the box starts to upload: one that cannot be made

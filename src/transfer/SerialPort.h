@@ -37,6 +37,7 @@ public:
     static std::vector<std::string> availableDevices();
 
     // Opens exclusively, applies the line settings, sets the time-outs with C = 100.
+    // On failure lastError() says why.
     bool open(std::string_view name);
     // Re-applies the line settings and sets the time-outs with C = 30.
     bool applyLineSettings(bool hardwareHandshake = false);
@@ -50,6 +51,10 @@ public:
     bool isOpen() const;
     // The device went away (hang-up, I/O error): no read will ever succeed again.
     bool lost() const;
+    // Why the last open failed or the line was lost, in the system's words
+    // ("Permission denied (is your user in the dialout group?)"); empty when
+    // nothing went wrong.
+    std::string lastError() const;
     // Every byte read or written from now on, and what open() learns about the
     // adapter, also go to this trace (null: none). Set it before open().
     void setTrace(WireTrace* trace) { trace_ = trace; }
@@ -64,6 +69,7 @@ private:
     std::unique_ptr<Impl> impl_;
     const std::atomic<bool>* cancelRequest_;
     WireTrace* trace_ = nullptr;
+    std::string lastError_;
 };
 
 } // namespace updatetool

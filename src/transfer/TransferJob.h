@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace updatetool {
@@ -71,6 +72,9 @@ struct TransferJob {
     ContentCheck channelImageCheck = nullptr;
     // Why the image was refused; written by the worker before it ends.
     std::string imageProblem;
+    // Why the port could not be opened or was lost, in the system's words;
+    // written by the worker before it ends.
+    std::string portError;
 
     // Shared with the worker.
     std::atomic<bool> cancelRequest{false};
@@ -110,6 +114,14 @@ struct TransferJob {
 
     // The name of the device this job opens: portDevice when set, else "COM1".."COM4".
     std::string portName() const;
+    // What the job's failure concerns and why, for a failed job's result: the
+    // file or port (as named to the job) and the system's reason. Nothing when
+    // the job kept no reason for that result. Read only after the worker ended.
+    struct Problem {
+        std::string name;
+        std::string reason;
+    };
+    std::optional<Problem> problemFor(int result) const;
 };
 
 // Milliseconds of a monotonic clock, wrapping at 2^32 like the platform tick counter.

@@ -1,8 +1,11 @@
 #include "XmodemSender.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <optional>
+#include <string>
+#include <cstring>
 
 namespace updatetool {
 
@@ -116,6 +119,10 @@ bool XmodemSender::send(std::FILE* file, std::uint32_t size)
         // A file cut shorter since the box was told its size cannot fill what the
         // box waits for: stop the box rather than leave it waiting.
         if (fileBytes < wanted) {
+            job_.imageProblem = std::ferror(file) != 0
+                                    ? std::string(std::strerror(errno))
+                                    : "the file ends " + std::to_string(size - remaining + fileBytes) +
+                                          " bytes in; the box was told " + std::to_string(size) + " bytes";
             sendCancel();
             return fail(kResultImageFileError);
         }

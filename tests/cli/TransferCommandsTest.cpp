@@ -6,10 +6,12 @@
 #include <chrono>
 #include <csignal>
 #include <map>
+#include <pty.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "SampleImages.h"
 #include "TestSupport.h"
@@ -96,13 +98,14 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
     const Case cases[] = {
         {{}, 64, ""},
         {{"frobnicate"}, 64, "unknown command"},
-        {{"send"}, 64, "which file?"},
-        {{"send", "--port"}, 64, "--port needs a value"},
-        {{"send", "--bogus", good}, 64, "unknown option '--bogus'"},
+        {{"send"}, 64, "IMAGE is required"},
+        {{"send", "--port"}, 64, "--port: 1 required PORT missing"},
+        {{"send", "--bogus", good}, 64, "not expected: --bogus"},
         {{"send", "--port", "COM9", good}, 64, "unknown port 'COM9'"},
-        {{"send", good, good}, 64, "unexpected argument"},
-        {{"erase", "--no-restart"}, 64, "unknown option '--no-restart'"},
-        {{"receive", "--port", noDevice}, 64, "which file?"},
+        {{"send", good, good}, 64, "not expected"},
+        {{"erase", "--no-restart"}, 64, "not expected: --no-restart"},
+        {{"send", "--give-up-after", "0", good}, 64, "--give-up-after: Value 0 not in range"},
+        {{"receive", "--port", noDevice}, 64, "OUTPUT is required"},
         {{"send", "--port", noDevice, scratch.path("missing.img")}, 4, "Could not open file.\n"},
         {{"send", "--port", noDevice, wrongMagic}, 4, "Selected wrong Image type.\n"},
         {{"send", "--port", noDevice, scratch.path("bad.img")}, 4, "File Is Invalid\n"},
@@ -110,7 +113,6 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
         {{"send", "--port", noDevice, shortChannels}, 4, "it has 500 bytes; a channel image has 851,984"},
         {{"send", "--port", noDevice, damagedChannels}, 4, "the check word of the favourite groups does not match"},
         {{"send", "--port", noDevice, scratch.path("fifo.img")}, 4, "Not a regular file"},
-        {{"send", "--port", noDevice, scratch.path(".")}, 4, "Is a directory"},
         {{"send", "--port", noDevice, good}, 3, "Serial Port I/O Error\n"},
         {{"erase", "--port=" + noDevice}, 3, "Serial Port I/O Error\n"},
         {{"receive", "--port", noDevice, scratch.path("out.img")}, 3, "Serial Port I/O Error\n"},
@@ -128,13 +130,16 @@ TEST_F(TransferCommands, RefusesBadCommandLinesAndFiles)
 TEST_F(TransferCommands, HelpExplainsCommandsPortsEnvironmentAndExitStatuses)
 {
     for (const char* word : {"--help", "-h"}) {
-        const ProcessResult result = cli({word});
+        const ProcessResult result = cli({"send", word});
         EXPECT_EQ(result.exitStatus, 0);
-        for (const char* text : {"send    --port PORT [--no-restart] IMAGE", "receive --port PORT OUTPUT",
-                                 "erase   --port PORT", "COM1..COM4", "UPDATETOOL_COM1", "Exit status", " 64"})
+        for (const char* text : {"Usage: updatetool-cli send [OPTIONS] IMAGE", "-p,--port PORT", "--no-restart",
+                                 "COM1..COM4", "UPDATETOOL_COM1", "Exit status", " 64"})
             EXPECT_NE(result.out.find(text), std::string::npos) << text;
     }
-    EXPECT_EQ(cli({"send", "--help"}).exitStatus, 0);
+    const ProcessResult overview = cli({"--help"});
+    EXPECT_EQ(overview.exitStatus, 0);
+    for (const char* command : {"send", "receive", "erase", "ports", "channels", "samples"})
+        EXPECT_NE(overview.out.find("\n  " + std::string(command) + " "), std::string::npos) << command;
 }
 
 TEST_F(TransferCommands, SendPrintsPlainLinesAndTheImageArrives)
@@ -150,6 +155,61 @@ TEST_F(TransferCommands, SendPrintsPlainLinesAndTheImageArrives)
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
     EXPECT_TRUE(result.err.ends_with("Update End\n")) << result.err;
     EXPECT_EQ(result.out, "");
+}
+
+// Every file or port that cannot be used is named with the system's reason on
+// the line before the result line, which stays as it was.
+TEST_F(TransferCommands, AFileOrPortThatCannotBeUsedIsNamedWithTheSystemsReason)
+{
+    const std::string good = image("QVBT", 500);
+    const std::string locked = image("QVBT", 500, "locked.img");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    const std::string regularFile = image("JUNK", 10, "not-a-port");
+    const std::string noDevice = scratch.path("no-such-tty");
+    startBox({});
+    ASSERT_EQ(::chmod(box.device().c_str(), 0), 0);
+    // root opens whatever it likes: the permission cases run as nobody.
+    std::vector<std::string> asNobody;
+    if (::geteuid() == 0) {
+        asNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        ASSERT_EQ(::chmod(scratch.path("").c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(good.c_str(), 0644), 0);
+    }
+
+    struct Case {
+        bool nobody;
+        std::vector<std::string> args;
+        int exitStatus;
+        std::string lines;   // the reason line and the result line after it
+    };
+    const Case cases[] = {
+        {false, {"send", "-p", noDevice, scratch.path("missing.img")}, 4,
+         scratch.path("missing.img") + ": No such file or directory\nCould not open file.\n"},
+        {false, {"send", "-p", noDevice, scratch.path("")}, 4, ": Is a directory\nCould not open file.\n"},
+        {true, {"send", "-p", noDevice, locked}, 4, locked + ": Permission denied\nCould not open file.\n"},
+        {false, {"send", "-p", noDevice, good}, 3, noDevice + ": No such file or directory\nSerial Port I/O Error\n"},
+        {false, {"erase", "-p", regularFile}, 3, regularFile + ": Not a serial port\nSerial Port I/O Error\n"},
+        {false, {"receive", "-p", scratch.path(""), "out.img"}, 3, ": Is a directory\nSerial Port I/O Error\n"},
+        {true, {"send", "-p", box.device(), good}, 3,
+         box.device() + ": Permission denied (is your user in the dialout group?)\nSerial Port I/O Error\n"},
+        {false, {"erase", "-t", scratch.path("no/such/trace.txt"), "-p", noDevice}, 2,
+         scratch.path("no/such/trace.txt") + ": No such file or directory\nCould not write the trace"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.nobody ? asNobody : std::vector<std::string>{};
+        args.push_back(UPDATETOOL_CLI_PATH);
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult result = runProcess(args, {}, scratch, kTimeout);
+        EXPECT_EQ(result.exitStatus, c.exitStatus) << c.args[0] << " " << c.args.back() << "\n" << result.err;
+        EXPECT_NE(result.err.find("updatetool-cli: "), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.lines), std::string::npos) << c.lines << "\n---\n" << result.err;
+    }
+
+    // With --trace the reason is in the trace as well.
+    const std::string trace = scratch.path("trace.txt");
+    EXPECT_EQ(cli({"send", "--trace", trace, "--port", noDevice, good}).exitStatus, 3);
+    EXPECT_NE(readText(trace).find("could not be opened: No such file or directory"), std::string::npos)
+        << readText(trace);
 }
 
 TEST_F(TransferCommands, BoxFailuresBecomeExitStatuses)
@@ -323,6 +383,44 @@ TEST_F(SeveralPorts, FourBoxesAtOnceAndOneRefusesWithoutHarmToTheOthers)
     EXPECT_EQ(count(result.out, "\n"), 5u) << result.out;
 }
 
+// One silent box gives up alone after --give-up-after with the serial port
+// status and the diagnosis; the others finish their update.
+TEST_F(SeveralPorts, ASilentBoxIsGivenUpOnAfterTheTimeAllowed)
+{
+    startBoxes(2, {}, true);
+    BoxSimProcess silent;
+    ASSERT_TRUE(silent.start({"--silent"}));
+    const std::string path = image("QVBT", 20000);
+    std::vector<std::string> args{"send", "--no-restart", "--give-up-after", "1.5"};
+    const auto ports = portOptions();
+    args.insert(args.end(), ports.begin(), ports.end());
+    args.insert(args.end(), {"--port", silent.device(), path});
+    const auto started = std::chrono::steady_clock::now();
+    const ProcessResult result = cli(args);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_EQ(result.exitStatus, 3) << result.err << result.out;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        EXPECT_EQ(readFile(scratch.path("box" + std::to_string(i) + ".save")), readFile(path)) << i;
+    EXPECT_EQ(summaryRow(result.out, silent.device()).rfind("Serial Port I/O Error", 0), 0u) << result.out;
+    EXPECT_NE(result.err.find(silent.device() + ": No answer from the box for 1 s: nothing at all came back"),
+              std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(silent.device() + ": Gave up after 1.5 s."), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("updatetool-cli: " + silent.device() +
+                              ": no answer from the box within 1.5 s (--give-up-after)"),
+              std::string::npos) << result.err;
+
+    // One port alone, and a receive that the box never calls, the same way.
+    for (const char* command : {"send", "receive"}) {
+        const ProcessResult alone =
+            cli({command, "--give-up-after", "1", "-p", silent.device(), std::string(command) == "send" ? path : scratch.path("got.img")});
+        EXPECT_EQ(alone.exitStatus, 3) << command << "\n" << alone.err;
+        EXPECT_NE(alone.err.find("Gave up after 1 s.\nupdatetool-cli: " + silent.device() +
+                                 ": no answer from the box within 1 s (--give-up-after)\nSerial Port I/O Error\n"),
+                  std::string::npos) << alone.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratch.path("got.img")));
+}
+
 TEST_F(SeveralPorts, AGlobAndLinkNamesFindTheBoxesAndEachReceiveGetsItsOwnFile)
 {
     const std::string upload = scratch.path("upload.bin");
@@ -474,6 +572,50 @@ std::string compare(const Bytes& wire, const TracedStream& traced)
             return "packet check differs at byte " + std::to_string(at);
     }
     return at == wire.size() ? "" : "the wire has " + std::to_string(wire.size() - at) + " bytes more";
+}
+
+// On a terminal of 80 columns the live line never wraps: a wrapped line would
+// be redrawn below itself ten times a second and fill the screen.
+TEST_F(TransferCommands, TheLiveLineKeepsWithinAnEightyColumnTerminal)
+{
+    startBox({"--baud", "38400"});
+    const std::string path = image("QVBT", 12000);
+    int master = -1;
+    int slave = -1;
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(slave, STDERR_FILENO);
+        ::close(master);
+        ::execl(UPDATETOOL_CLI_PATH, UPDATETOOL_CLI_PATH, "send", "--no-restart", "-p", box.device().c_str(),
+                path.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(slave);
+    std::string screen;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;)
+        screen.append(buffer, static_cast<std::size_t>(got));
+    ::close(master);
+    EXPECT_EQ(waitForExit(pid), 0) << screen;
+
+    std::size_t longest = 0;
+    std::size_t liveLines = 0;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at <= screen.size(); ++at) {
+        if (at < screen.size() && screen[at] != '\r' && screen[at] != '\n')
+            continue;
+        const std::string line = screen.substr(start, at - start);
+        longest = std::max(longest, line.size());
+        liveLines += line.find("Transfer Size") != std::string::npos ? 1 : 0;
+        start = at + 1;
+    }
+    EXPECT_GT(liveLines, 3u) << screen;
+    EXPECT_LT(longest, 80u) << screen;
 }
 
 TEST_F(TransferCommands, TheTraceOfASendIsWhatTheBoxSaw)

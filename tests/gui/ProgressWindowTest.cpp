@@ -111,6 +111,7 @@ struct FailureCase {
     JobKind kind;
     bool validImage;
     const char* resultText;
+    const char* reason;   // the system's reason, in the window's description and tooltip
 };
 
 // Jobs that fail before any box is needed: the window keeps the result text and waits for "Close".
@@ -119,10 +120,10 @@ TEST_F(ProgressWindowTest, FailedJobShowsItsResultAndWaitsForClose)
     const QString goodImage = writeApplicationImage(QStringLiteral("good.img"), 4096);
     const QString badImage = writeFile(QStringLiteral("bad.img"), std::string("VORN") + std::string(200, 'x'));
     const FailureCase cases[] = {
-        {"send, header check fails", JobKind::SendImage, false, "File Is Invalid"},
-        {"send, no such port", JobKind::SendImage, true, "Serial Port I/O Error"},
-        {"receive, no such port", JobKind::ReceiveData, true, "Serial Port I/O Error"},
-        {"erase, no such port", JobKind::EraseApplication, true, "Serial Port I/O Error"},
+        {"send, header check fails", JobKind::SendImage, false, "File Is Invalid", "bad.img: the application header"},
+        {"send, no such port", JobKind::SendImage, true, "Serial Port I/O Error", ": No such file or directory"},
+        {"receive, no such port", JobKind::ReceiveData, true, "Serial Port I/O Error", ": No such file or directory"},
+        {"erase, no such port", JobKind::EraseApplication, true, "Serial Port I/O Error", ": No such file or directory"},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,6 +146,9 @@ TEST_F(ProgressWindowTest, FailedJobShowsItsResultAndWaitsForClose)
         EXPECT_EQ(textOf(window.get(), 2), "Close");
         EXPECT_EQ(controlById(window.get(), 2)->accessibleName(), "Close");
         EXPECT_EQ(heard(window.get(), resultId), QString::fromLatin1(c.resultText));
+        EXPECT_TRUE(window->accessibleDescription().contains(QString::fromLatin1(c.reason)))
+            << window->accessibleDescription().toStdString();
+        EXPECT_EQ(window->toolTip(), window->accessibleDescription());
 
         QTest::mouseClick(qobject_cast<QAbstractButton*>(controlById(window.get(), 2)), Qt::LeftButton);
         EXPECT_FALSE(window->isVisible());

@@ -168,31 +168,35 @@ namespace {
 // Writes `content` to a temporary file beside `target`, with the permission bits (and,
 // for root, the owner) of `like`, flushes it and renames it to `target`.
 bool writeThroughTemporary(const std::string& target, std::span<const std::uint8_t> content,
-                           const struct stat& like, const ReplaceOptions& options)
+                           const struct stat& like, const ReplaceOptions& options, std::string* reason)
 {
+    auto fail = [&] {
+        tell(reason, std::strerror(errno));
+        return false;
+    };
     std::string pattern = folderOf(target) + "/." + nameOf(target) + ".save-XXXXXX";
     UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (!fd.valid())
-        return false;
+        return fail();
     TemporaryFile temporary(pattern);
 
     if (::fchmod(fd.get(), like.st_mode & 07777) != 0)
-        return false;
+        return fail();
     if (::geteuid() == 0 && ::fchown(fd.get(), like.st_uid, like.st_gid) != 0) {
         // Ownership is a nicety for root; the content and the mode matter.
     }
     if (!writeAll(fd.get(), content, options.failWriteAfterBytes))
-        return false;
+        return fail();
     if (options.sync && ::fsync(fd.get()) != 0)
-        return false;
+        return fail();
     if (!fd.close())
-        return false;
+        return fail();
     if (options.lock != nullptr && !options.lock->prepareReplacement(temporary.path()))
-        return false;
+        return fail();
     if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
         if (options.lock != nullptr)
             options.lock->abandonReplacement();
-        return false;
+        return fail();
     }
     temporary.release();
     if (options.lock != nullptr)
@@ -211,28 +215,34 @@ bool writeThroughTemporary(const std::string& target, std::span<const std::uint8
 } // namespace
 
 bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options)
+                 const ReplaceOptions& options, std::string* reason)
 {
     // Replace the file a symbolic link points to, not the link itself.
     char resolvedBuffer[PATH_MAX];
-    if (::realpath(path.c_str(), resolvedBuffer) == nullptr)
+    if (::realpath(path.c_str(), resolvedBuffer) == nullptr) {
+        tell(reason, std::strerror(errno));
         return false;
+    }
     const std::string target = resolvedBuffer;
     struct stat original {};
-    if (::stat(target.c_str(), &original) != 0)
+    if (::stat(target.c_str(), &original) != 0) {
+        tell(reason, std::strerror(errno));
         return false;
-    return writeThroughTemporary(target, content, original, options);
+    }
+    return writeThroughTemporary(target, content, original, options, reason);
 }
 
 bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options)
+                 const ReplaceOptions& options, std::string* reason)
 {
     ReplaceOptions copyOptions = options;
     copyOptions.lock = nullptr; // the lock stays with the file being saved
     struct stat like {};
-    if (::stat(original.c_str(), &like) != 0)
+    if (::stat(original.c_str(), &like) != 0) {
+        tell(reason, std::strerror(errno));
         return false;
-    return writeThroughTemporary(copyPath, content, like, copyOptions);
+    }
+    return writeThroughTemporary(copyPath, content, like, copyOptions, reason);
 }
 
 } // namespace updatetool::channelfile

@@ -120,8 +120,12 @@ public:
 // archive, ...; never read-only, or it could not be written), flushes it to the disk
 // and renames it over the target.
 bool writeThroughTemporary(const std::string& target, std::span<const std::uint8_t> content, DWORD like,
-                           const ReplaceOptions& options)
+                           const ReplaceOptions& options, std::string* reason)
 {
+    auto fail = [&] {
+        tell(reason, systemMessage(::GetLastError()));
+        return false;
+    };
     const std::wstring wideTarget = widen(target);
     DWORD attributes = like & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
@@ -140,28 +144,28 @@ bool writeThroughTemporary(const std::string& target, std::span<const std::uint8
             const DWORD error = ::GetLastError();
             temporary.path.clear();
             if (error != ERROR_FILE_EXISTS)
-                return false;
+                return fail();
         }
     }
     if (!temporary.handle.valid())
-        return false;
+        return fail();
 
     if (!writeAll(temporary.handle.get(), content, options.failWriteAfterBytes))
-        return false;
+        return fail();
     if (options.sync && !::FlushFileBuffers(temporary.handle.get()))
-        return false;
+        return fail();
     if (!temporary.handle.close())
-        return false;
+        return fail();
     // One rename that replaces the old file, so the name always holds a complete
     // file. ReplaceFileW instead moves the old file aside first and puts the new one
     // in its place after, which leaves a moment with neither.
     const DWORD moveFlags = MOVEFILE_REPLACE_EXISTING | (options.sync ? MOVEFILE_WRITE_THROUGH : 0);
     if (options.lock != nullptr && !options.lock->prepareReplacement(target + suffix))
-        return false;
+        return fail();
     if (!::MoveFileExW(temporary.path.c_str(), wideTarget.c_str(), moveFlags)) {
         if (options.lock != nullptr)
             options.lock->abandonReplacement();
-        return false;
+        return fail();
     }
     temporary.release();
     if (options.lock != nullptr)
@@ -203,23 +207,27 @@ std::optional<FileContent> readFileForUpdate(const std::string& path, std::size_
 }
 
 bool replaceFile(const std::string& path, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options)
+                 const ReplaceOptions& options, std::string* reason)
 {
     const DWORD original = ::GetFileAttributesW(widen(path).c_str());
-    if (original == INVALID_FILE_ATTRIBUTES || (original & FILE_ATTRIBUTE_DIRECTORY))
+    if (original == INVALID_FILE_ATTRIBUTES || (original & FILE_ATTRIBUTE_DIRECTORY)) {
+        tell(reason, original == INVALID_FILE_ATTRIBUTES ? systemMessage(::GetLastError()) : "Is a directory");
         return false;
-    return writeThroughTemporary(path, content, original, options);
+    }
+    return writeThroughTemporary(path, content, original, options, reason);
 }
 
 bool writeCopyOf(const std::string& original, const std::string& copyPath, std::span<const std::uint8_t> content,
-                 const ReplaceOptions& options)
+                 const ReplaceOptions& options, std::string* reason)
 {
     ReplaceOptions copyOptions = options;
     copyOptions.lock = nullptr; // the lock stays with the file being saved
     const DWORD like = ::GetFileAttributesW(widen(original).c_str());
-    if (like == INVALID_FILE_ATTRIBUTES)
+    if (like == INVALID_FILE_ATTRIBUTES) {
+        tell(reason, systemMessage(::GetLastError()));
         return false;
-    return writeThroughTemporary(copyPath, content, like, copyOptions);
+    }
+    return writeThroughTemporary(copyPath, content, like, copyOptions, reason);
 }
 
 } // namespace updatetool::channelfile

@@ -1,5 +1,6 @@
 // Ctrl-C, Ctrl-Break and the closing console window through the console's control handler.
 #include "Console.h"
+#include "PortList.h"
 
 #include <atomic>
 #include <cstdio>
@@ -80,10 +81,15 @@ std::size_t terminalColumns()
     return 80;
 }
 
-// Windows names its ports COM1, COM2, ...: there are no device paths to match.
-std::vector<std::string> devicesMatching(const std::string&)
+// Windows names its ports COM1, COM2, ...: a pattern ('COM*') matches the
+// present ones by name.
+std::vector<std::string> devicesMatching(const std::string& pattern)
 {
-    return {};
+    std::vector<std::string> devices;
+    for (const PortInfo& port : listSerialPorts())
+        if (matchesPattern(pattern, port.device))
+            devices.push_back(port.device);
+    return devices;
 }
 
 } // namespace updatetool::cli

@@ -47,6 +47,20 @@ short waitFor(int fd, short events, Clock::time_point deadline)
 
 constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
 
+// The system's words for an error met while opening a port, with what a
+// technician can do about the common ones.
+std::string openErrorText(int error)
+{
+    std::string text = std::strerror(error);
+    if (error == EACCES)
+        text += " (is your user in the dialout group?)";
+    else if (error == EWOULDBLOCK || error == EBUSY)
+        text = "Device or resource busy (another program has the port open)";
+    else if (error == ENOTTY)
+        text = "Not a serial port";
+    return text;
+}
+
 #ifdef __linux__
 // What a USB serial driver shows of its latency timer, or "" where it shows none.
 std::string latencyTimerOf(const std::string& path)
@@ -79,11 +93,21 @@ struct SerialPort::Impl {
     std::optional<int> serialFlagsBefore;
 #endif
 
+    // Why the line was lost, kept for the job's result line.
+    std::string lostReason;
+
     // An error that means the device is gone for good rather than busy for a moment.
     void noteError(int error)
     {
-        if (error == EIO || error == ENXIO || error == ENODEV || error == EBADF)
+        if (error == EIO || error == ENXIO || error == ENODEV || error == EBADF) {
             lost = true;
+            lostReason = std::strerror(error);
+        }
+    }
+    void noteHangUp()
+    {
+        lost = true;
+        lostReason = "the line was hung up (adapter unplugged?)";
     }
 };
 
@@ -157,14 +181,19 @@ std::string requestLowLatency(SerialPort::Impl& impl, const std::string& path)
 bool SerialPort::open(std::string_view name)
 {
     close();
+    lastError_.clear();
+    impl_->lostReason.clear();
     const std::string path = resolvePortName(name);
     // Non-blocking: every wait goes through poll, so time-outs and cancel requests hold.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        lastError_ = openErrorText(errno);
         return false;
+    }
     // TIOCEXCL keeps other users out, but not root; the lock keeps out a second job
     // of ours whoever runs it, so two jobs never interleave bytes on one line.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        lastError_ = openErrorText(errno);
         ::close(fd);
         return false;
     }
@@ -172,6 +201,7 @@ bool SerialPort::open(std::string_view name)
     impl_->lost = false;
     impl_->inputStart = impl_->inputEnd = 0;
     if (!applyLineSettings(false) || !setTimeouts(100)) {
+        lastError_ = "the line settings were refused: " + openErrorText(errno);
         close();
         return false;
     }
@@ -248,7 +278,7 @@ bool SerialPort::readByte(std::uint8_t& byte)
             }
             if (got == 0) {
                 // A terminal in raw mode only reads nothing once it has been hung up.
-                impl_->lost = true;
+                impl_->noteHangUp();
                 return false;
             }
             if (errno != EAGAIN && errno != EINTR) {
@@ -256,7 +286,7 @@ bool SerialPort::readByte(std::uint8_t& byte)
                 return false;
             }
         } else if (events & kGoneEvents) {
-            impl_->lost = true;
+            impl_->noteHangUp();
             return false;
         }
         if (Clock::now() >= deadline)
@@ -283,7 +313,7 @@ bool SerialPort::writeByte(std::uint8_t byte)
         const auto deadline = Clock::now() + std::chrono::milliseconds(impl_->constantMs + 1);
         const short events = waitFor(impl_->fd, POLLOUT, deadline);
         if ((events & kGoneEvents) && !(events & POLLOUT)) {
-            impl_->lost = true;
+            impl_->noteHangUp();
             return false;
         }
         if (events == 0 && cancelRequest_ != nullptr && cancelRequest_->load())
@@ -365,6 +395,11 @@ bool SerialPort::isOpen() const
 bool SerialPort::lost() const
 {
     return impl_->lost;
+}
+
+std::string SerialPort::lastError() const
+{
+    return lastError_.empty() ? impl_->lostReason : lastError_;
 }
 
 } // namespace updatetool

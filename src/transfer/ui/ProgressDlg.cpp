@@ -81,6 +81,13 @@ void CProgressDlg::endJob(int result)
     // Results without a text of their own still end the job: the user closes the window.
     if (const unsigned id = resultStringId(result); id != 0)
         showResultText(tableText(id));
+    // The result line keeps its own words; the system's reason is there for
+    // whoever looks for it (a screen reader, the mouse over the window).
+    if (const auto problem = job_.problemFor(result)) {
+        const QString reason = QString::fromStdString(problem->name + ": " + problem->reason);
+        setAccessibleDescription(reason);
+        setToolTip(reason);
+    }
     setControlText(this, kIdCancel, tableText(ids::kClose));
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <utility>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -38,17 +39,42 @@ HANDLE claimPort(const std::string& device)
     return claim;
 }
 
+// The system's words for an error code, without the line break FormatMessage ends with.
+std::string systemErrorText(DWORD error)
+{
+    char buffer[512] = {};
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                          0, buffer, sizeof buffer, nullptr);
+    std::string text(buffer, length);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    if (text.empty())
+        text = "system error " + std::to_string(error);
+    // A serial driver refuses a second opener with "Access is denied".
+    if (error == ERROR_ACCESS_DENIED)
+        text += " (is another program using the port?)";
+    return text;
+}
+
 } // namespace
 
 struct SerialPort::Impl {
     HANDLE handle = INVALID_HANDLE_VALUE;
     HANDLE claim = nullptr;
     bool lost = false;
+    // Why the line was lost, kept for the job's result line.
+    std::string lostReason;
     // Bytes already taken from the driver but not yet handed out, as on Linux: the
     // protocol reads one byte at a time.
     std::array<std::uint8_t, 4096> input{};
     std::size_t inputStart = 0;
     std::size_t inputEnd = 0;
+
+    void noteLost(DWORD error)
+    {
+        lost = true;
+        lostReason = systemErrorText(error);
+    }
 };
 
 SerialPort::SerialPort(const std::atomic<bool>* cancelRequest)
@@ -87,12 +113,17 @@ bool SerialPort::open(std::string_view name)
     const std::string path = resolvePortName(name);
     // No sharing: a second job on the same port is refused here, so two jobs never
     // interleave bytes on one line.
+    lastError_.clear();
+    impl_->lostReason.clear();
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    if (handle == INVALID_HANDLE_VALUE) {
+        lastError_ = systemErrorText(::GetLastError());
         return false;
+    }
     const HANDLE claim = claimPort(path);
     if (claim == nullptr) {
+        lastError_ = "another job of this program has the port open";
         ::CloseHandle(handle);
         return false;
     }
@@ -101,6 +132,7 @@ bool SerialPort::open(std::string_view name)
     impl_->lost = false;
     impl_->inputStart = impl_->inputEnd = 0;
     if (!applyLineSettings(false) || !setTimeouts(100)) {
+        lastError_ = "the line settings were refused: " + systemErrorText(::GetLastError());
         close();
         return false;
     }
@@ -173,7 +205,7 @@ bool SerialPort::readByte(std::uint8_t& byte)
     if (!::ReadFile(impl_->handle, impl_->input.data(), 1, &got, nullptr)) {
         // A time-out is a successful read of nothing; a failed one means the device
         // is gone (a USB adapter pulled out, the line hung up).
-        impl_->lost = true;
+        impl_->noteLost(::GetLastError());
         return false;
     }
     COMSTAT status{};
@@ -182,7 +214,7 @@ bool SerialPort::readByte(std::uint8_t& byte)
         // A line that hung up can still time out like a silent one; the driver's
         // status cannot be read from it any more.
         if (!::ClearCommError(impl_->handle, &errors, &status))
-            impl_->lost = true;
+            impl_->noteLost(::GetLastError());
         return false;
     }
     impl_->inputStart = 0;
@@ -207,7 +239,7 @@ bool SerialPort::writeByte(std::uint8_t byte)
     for (;;) {
         DWORD written = 0;
         if (!::WriteFile(impl_->handle, &byte, 1, &written, nullptr)) {
-            impl_->lost = true;
+            impl_->noteLost(::GetLastError());
             return false;
         }
         if (written == 1) {
@@ -228,7 +260,7 @@ long SerialPort::writeBuffer(std::span<const std::uint8_t> bytes)
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
         if (!::WriteFile(impl_->handle, bytes.data() + done, chunk, &written, nullptr)) {
-            impl_->lost = true;
+            impl_->noteLost(::GetLastError());
             return -1;
         }
         // Fewer bytes than asked is the write time-out: go on from where it stopped.
@@ -260,6 +292,11 @@ bool SerialPort::isOpen() const
 bool SerialPort::lost() const
 {
     return impl_->lost;
+}
+
+std::string SerialPort::lastError() const
+{
+    return lastError_.empty() ? impl_->lostReason : lastError_;
 }
 
 } // namespace updatetool
