@@ -64,22 +64,7 @@ with status 3.
 A file or port that cannot be used is named with the system's reason before
 the result line: "updatetool-cli: COM3: Access is denied (is another program
 using the port?)".
-
-Exit status of the transfer commands:
-  0  success (receive: every announced byte arrived)
-  1  cancelled (a shell sees 128+N instead: the program ends by the signal)
-  2  image file I/O error (an OUTPUT that could not be made or written; the
-     box is told "Abort")
-  3  serial port I/O error (no such port, no permission, port busy, line
-     lost, or no answer within --give-up-after)
-  4  file is invalid ("Could not open file." for an IMAGE that cannot be
-     opened, a bad application header, "Selected wrong Image type." when the
-     magic is none of the three)
-  5  receive ended short: the box announced more than arrived (OUTPUT is left
-     as it was)
-  6  file transfer fail (the box refused the update or cancelled it)
-  7  data update fail (the box did not report "Done")
- 64  usage error)--";
+)--";
 
 #else
 constexpr const char* kTransferFooter = R"--(
@@ -112,7 +97,12 @@ with status 3.
 A file or port that cannot be used is named with the system's reason before
 the result line: "updatetool-cli: /dev/ttyUSB0: Permission denied (is your user
 in the dialout group?)".
+)--";
 
+#endif
+
+// Alike on every system, after the platform's words above.
+constexpr const char* kTransferExitStatus = R"--(
 Exit status of the transfer commands:
   0  success (receive: every announced byte arrived)
   1  cancelled (a shell sees 128+N instead: the program ends by the signal)
@@ -128,8 +118,6 @@ Exit status of the transfer commands:
   6  file transfer fail (the box refused the update or cancelled it)
   7  data update fail (the box did not report "Done")
  64  usage error)--";
-
-#endif
 
 constexpr const char* kChannelsFooter = R"--(
 Saving first copies IMAGE as it was to IMAGE.bak (replacing an older one);
@@ -176,7 +164,7 @@ void addTransferOptions(CLI::App& command, TransferOptions& options, double& giv
         .add_option("--give-up-after", giveUpSeconds, "Stop calling a silent box after SECONDS (exit 3)")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.1, 604800.0).description(""));
-    command.footer(command.get_footer() + "\n" + kPortFooter + kTransferFooter);
+    command.footer(command.get_footer() + "\n" + kPortFooter + kTransferFooter + kTransferExitStatus);
 }
 
 void addChannelsCommands(CLI::App& app, Invocation& invocation, bool& noBackupGiven)
