@@ -37,68 +37,60 @@ COM port (for example UPDATETOOL_COM1=/dev/ttyUSB0); unset, COM1..COM4 are
 constexpr const char* kPathExample = "images/app.img";
 #endif
 
-#ifdef _WIN32
-constexpr const char* kTransferFooter = R"--(
+// The transfer commands' footer: what is alike on every system, with the
+// platform's own words (port names, signals, a reason) between.
+constexpr const char* kSeveralPorts = R"--(
 Several ports (--port more than once, or a pattern that matches several): the
 job runs on every port at once, each with its own line, and ends with a table
 of port, result, bytes and seconds on standard output; the exit status is 0
 only when every port succeeded, else the highest of them. receive writes one
 file per port, the port's name before OUTPUT's extension (received.img ->
-received-COM3.img). No output may be another output or the image: such a
-command line is refused (status 64) before any file is written.
---trace FILE writes every byte on the line to FILE with its direction and a
+)--";
+constexpr const char* kTraceWords = R"--(--trace FILE writes every byte on the line to FILE with its direction and a
 millisecond time stamp, one line per XMODEM packet (block, length, check,
 answer), what a USB adapter granted when asked for low latency, and why a port
 or file could not be used; with several ports one file per port, named as
 receive names OUTPUT.
-Progress goes to standard error: a live line on a console, cut to its width,
-otherwise one line per phase. Ctrl-C, Ctrl-Break and closing the console window
-cancel the job, every job with several ports (a box in the middle of a transfer
-is sent CAN CAN, an unfinished OUTPUT is removed), and then end the program as
-Ctrl-C ends it, so a batch file sees it. A second one ends the program at once.
-When a box has not answered the call for 10 s, two lines say what the line
+)--";
+constexpr const char* kSilentBoxWords = R"--(When a box has not answered the call for 10 s, two lines say what the line
 showed (nothing at all, bytes that are no prompt, or a prompt and then silence)
 and what to check; the call goes on until the box answers, or until
 --give-up-after SECONDS have passed since the job started: then the job ends
 with status 3.
-A file or port that cannot be used is named with the system's reason before
+)--";
+
+#ifdef _WIN32
+constexpr const char* kOutputNaming = R"--(received-COM3.img). No output may be another output or the image: such a
+command line is refused (status 64) before any file is written.
+)--";
+constexpr const char* kCancelWords = R"--(Progress goes to standard error: a live line on a console, cut to its width,
+otherwise one line per phase. Ctrl-C, Ctrl-Break and closing the console window
+cancel the job, every job with several ports (a box in the middle of a transfer
+is sent CAN CAN, an unfinished OUTPUT is removed), and then end the program as
+Ctrl-C ends it, so a batch file sees it. A second one ends the program at once.
+)--";
+constexpr const char* kReasonExample = R"--(A file or port that cannot be used is named with the system's reason before
 the result line: "updatetool-cli: COM3: Access is denied (is another program
 using the port?)".
 )--";
-
 #else
-constexpr const char* kTransferFooter = R"--(
-Several ports (--port more than once, or a pattern that matches several): the
-job runs on every port at once, each with its own line, and ends with a table
-of port, result, bytes and seconds on standard output; the exit status is 0
-only when every port succeeded, else the highest of them. receive writes one
-file per port, the port's name before OUTPUT's extension (received.img ->
-received-ttyUSB0.img; a by-id name gives its last part); ports whose names end
+constexpr const char* kOutputNaming = R"--(received-ttyUSB0.img; a by-id name gives its last part); ports whose names end
 alike are numbered (-usb-box-1, -usb-box-2). No output may be another output
 or the image: such a command line is refused (status 64) before any file is
 written.
---trace FILE writes every byte on the line to FILE with its direction and a
-millisecond time stamp, one line per XMODEM packet (block, length, check,
-answer), what a USB adapter granted when asked for low latency, and why a port
-or file could not be used; with several ports one file per port, named as
-receive names OUTPUT.
-Progress goes to standard error: a live line on a terminal, cut to its width,
+)--";
+constexpr const char* kCancelWords = R"--(Progress goes to standard error: a live line on a terminal, cut to its width,
 otherwise one line per phase. Ctrl-C, SIGTERM and SIGHUP cancel the job, every
 job with several ports (a box in the middle of a transfer is sent CAN CAN, an
 unfinished OUTPUT is removed), and then end the program by that signal, so the
 shell reports 128+N (130 for Ctrl-C) and a loop of commands stops. On Windows
 Ctrl-C, Ctrl-Break and closing the console window do the same and the program
 ends as Ctrl-C ends it. A second one ends the program at once.
-When a box has not answered the call for 10 s, two lines say what the line
-showed (nothing at all, bytes that are no prompt, or a prompt and then silence)
-and what to check; the call goes on until the box answers, or until
---give-up-after SECONDS have passed since the job started: then the job ends
-with status 3.
-A file or port that cannot be used is named with the system's reason before
+)--";
+constexpr const char* kReasonExample = R"--(A file or port that cannot be used is named with the system's reason before
 the result line: "updatetool-cli: /dev/ttyUSB0: Permission denied (is your user
 in the dialout group?)".
 )--";
-
 #endif
 
 // Alike on every system, after the platform's words above.
@@ -164,7 +156,8 @@ void addTransferOptions(CLI::App& command, TransferOptions& options, double& giv
         .add_option("--give-up-after", giveUpSeconds, "Stop calling a silent box after SECONDS (exit 3)")
         ->type_name("SECONDS")
         ->check(CLI::Range(0.1, 604800.0).description(""));
-    command.footer(command.get_footer() + "\n" + kPortFooter + kTransferFooter + kTransferExitStatus);
+    command.footer(command.get_footer() + "\n" + kPortFooter + kSeveralPorts + kOutputNaming + kTraceWords
+                   + kCancelWords + kSilentBoxWords + kReasonExample + kTransferExitStatus);
 }
 
 void addChannelsCommands(CLI::App& app, Invocation& invocation, bool& noBackupGiven)

@@ -3,6 +3,11 @@
 
 namespace updatetool {
 
+ReplacementFile::~ReplacementFile()
+{
+    discard();
+}
+
 bool ReplacementFile::writeWhole(const std::string& target, std::string_view content, std::string* error)
 {
     ReplacementFile file;

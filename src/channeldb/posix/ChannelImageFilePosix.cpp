@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix/PathNames.h"
+
 namespace updatetool::channelfile {
 
 namespace {
@@ -129,20 +131,6 @@ bool writeAll(int fd, std::span<const std::uint8_t> content, std::size_t failAft
         done += static_cast<std::size_t>(put);
     }
     return true;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 } // namespace

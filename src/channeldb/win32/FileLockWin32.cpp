@@ -7,7 +7,7 @@
 #endif
 #include <windows.h>
 
-#include "WindowsText.h"
+#include "win32/WindowsText.h"
 
 namespace updatetool::channelfile {
 

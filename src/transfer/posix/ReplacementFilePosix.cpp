@@ -11,23 +11,11 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "PathNames.h"
+
 namespace updatetool {
 
 namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Several jobs of one process may make their temporary files in one folder at once.
 std::atomic<unsigned> temporaryCount{0};
@@ -38,11 +26,6 @@ int fdOf(std::intptr_t handle)
 }
 
 } // namespace
-
-ReplacementFile::~ReplacementFile()
-{
-    discard();
-}
 
 void ReplacementFile::fail()
 {

@@ -10,32 +10,11 @@
 #endif
 #include <windows.h>
 
+#include "WindowsText.h"
+
 namespace updatetool {
 
 namespace {
-
-// Paths arrive in the program's code page, as the command line and fopen have them.
-std::wstring widen(const std::string& path)
-{
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), length);
-    return wide;
-}
-
-std::string systemWords(DWORD code)
-{
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                              FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string words = length > 0 && text != nullptr ? std::string(text, length) : "error " + std::to_string(code);
-    if (text != nullptr)
-        ::LocalFree(text);
-    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
-        words.pop_back();
-    return words;
-}
 
 HANDLE handleOf(std::intptr_t handle)
 {
@@ -46,15 +25,10 @@ std::atomic<unsigned> temporaryCount{0};
 
 } // namespace
 
-ReplacementFile::~ReplacementFile()
-{
-    discard();
-}
-
 void ReplacementFile::fail()
 {
     if (error_.empty())
-        error_ = systemWords(::GetLastError());
+        error_ = systemMessage(::GetLastError());
     failed_ = true;
 }
 

@@ -13,6 +13,8 @@
 #endif
 #include <windows.h>
 
+#include "WindowsText.h"
+
 namespace updatetool {
 
 namespace {
@@ -39,17 +41,10 @@ HANDLE claimPort(const std::string& device)
     return claim;
 }
 
-// The system's words for an error code, without the line break FormatMessage ends with.
+// The system's words for an error code, with a hint where the port is the likely cause.
 std::string systemErrorText(DWORD error)
 {
-    char buffer[512] = {};
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                          0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, length);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty())
-        text = "system error " + std::to_string(error);
+    std::string text = systemMessage(error);
     // A serial driver refuses a second opener with "Access is denied".
     if (error == ERROR_ACCESS_DENIED)
         text += " (is another program using the port?)";

@@ -1,7 +1,9 @@
 #pragma once
 
 // Paths and error words between this program's narrow strings and Windows' wide ones,
-// shared by the Windows file layer and lock.
+// shared by every Windows part: the port, the output files, the channel file layer
+// and its lock.
+#include <cstddef>
 #include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -9,7 +11,7 @@
 #endif
 #include <windows.h>
 
-namespace updatetool::channelfile {
+namespace updatetool {
 
 // Paths arrive in the program's code page, as the command line and fopen have them.
 inline std::wstring widen(const std::string& path)
@@ -27,9 +29,10 @@ inline std::string systemMessage(DWORD code)
     const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                                           0, text, sizeof text, nullptr);
     std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+    while (!message.empty()
+           && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' || message.back() == '.'))
         message.pop_back();
     return message.empty() ? "error " + std::to_string(code) : message;
 }
 
-} // namespace updatetool::channelfile
+} // namespace updatetool
