@@ -9,8 +9,6 @@ using namespace updatetool::test;
 
 namespace {
 
-constexpr int kDemoTv = 240;
-constexpr int kDemoRadio = 60;
 constexpr int kDemoTransponders = 34;
 
 std::uint32_t refOfStream(std::uint32_t index)

@@ -10,7 +10,6 @@ namespace {
 
 using Result = ChannelDatabase::EditResult;
 
-constexpr int kDemoTv = 240;
 constexpr int kDemoTransponders = 34; // 0-7 satellite 0, 8-15 satellite 1, ..., 30-33 terrestrial
 
 ChannelDatabase::ChannelValues channelOn(int transponder, const char* name)

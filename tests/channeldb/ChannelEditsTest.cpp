@@ -8,8 +8,6 @@ using namespace updatetool::test;
 
 namespace {
 
-constexpr int kDemoTv = 240;
-constexpr int kDemoRadio = 60;
 constexpr int kDemoTransponders = 34; // TV channel n is on transponder n % 34
 
 std::string nameAt(const ChannelDatabase& database, int position)

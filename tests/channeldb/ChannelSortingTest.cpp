@@ -11,12 +11,6 @@ using namespace updatetool::test;
 
 namespace {
 
-constexpr int kDemoTv = 240;
-
-ChannelRecord& channelAt(ChannelDatabase& database, std::uint16_t position)
-{
-    return database.channels[database.channelOrder[position]];
-}
 
 // The radio list's first rows, with names and ids set so the expected orders are plain.
 std::vector<std::uint16_t> namedRows(ChannelDatabase& database, const std::vector<std::pair<const char*, int>>& channels)

@@ -103,6 +103,16 @@ inline void expectCheckWordsValid(const Bytes& image)
         << "backup area differs from the check-word table and list area";
 }
 
+// The demo image's list lengths.
+inline constexpr int kDemoTv = 240;
+inline constexpr int kDemoRadio = 60;
+
+// The channel behind a channel-order position.
+inline ChannelRecord& channelAt(ChannelDatabase& database, std::uint16_t position)
+{
+    return database.channels[database.channelOrder[position]];
+}
+
 inline const Bytes& demoImage()
 {
     static const Bytes image = samples::channelImage();

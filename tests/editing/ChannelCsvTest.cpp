@@ -12,12 +12,6 @@ using namespace updatetool::test;
 
 namespace {
 
-constexpr int kDemoTv = 240;
-
-ChannelRecord& channelAt(ChannelDatabase& database, std::uint16_t position)
-{
-    return database.channels[database.channelOrder[position]];
-}
 
 void rename(ChannelRecord& channel, const char* name)
 {
