@@ -252,16 +252,10 @@ int sendImage(const TransferOptions& options)
     // The file's own magic decides its type, as the Send button does.
     // An image that cannot be opened is what the job itself would call invalid.
     std::string whyNot;
-    std::FILE* opened = openImageFile(options.file, &whyNot);
-    if (opened == nullptr) {
+    const auto head = readFileHead(options.file, kHeaderSize, &whyNot);
+    if (!head) {
         printReason(options.file, whyNot);
         noteInTraces(*jobs, "the image " + options.file + " is not sent: " + whyNot);
-        std::fputs("Could not open file.\n", stderr);
-        return kExitWrongImage;
-    }
-    std::fclose(opened);
-    const auto head = readFileHead(options.file);
-    if (!head) {
         std::fputs("Could not open file.\n", stderr);
         return kExitWrongImage;
     }

@@ -102,9 +102,9 @@ std::FILE* openImageFile(const std::string& path, std::string* reason)
 #endif
 }
 
-std::optional<std::string> readFileHead(const std::string& path, std::size_t count)
+std::optional<std::string> readFileHead(const std::string& path, std::size_t count, std::string* reason)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(openImageFile(path));
+    std::unique_ptr<std::FILE, FileCloser> file(openImageFile(path, reason));
     if (!file)
         return std::nullopt;
     std::string head(count, '\0');

@@ -28,9 +28,10 @@ std::optional<std::uint8_t> detectFileType(std::span<const std::uint8_t> head);
 // Opens an image for reading without waiting on it: a FIFO, a device or a folder is
 // refused (nothing, and `reason` says why) instead of hanging the job.
 std::FILE* openImageFile(const std::string& path, std::string* reason = nullptr);
-// Reads the first 16 bytes of a file. Nothing when the file cannot be opened;
-// a shorter file gives fewer bytes.
-std::optional<std::string> readFileHead(const std::string& path, std::size_t count = kHeaderSize);
+// Reads the first 16 bytes of a file. Nothing when the file cannot be opened (and
+// `reason` says why); a shorter file gives fewer bytes.
+std::optional<std::string> readFileHead(const std::string& path, std::size_t count = kHeaderSize,
+                                        std::string* reason = nullptr);
 // Channel Edit accepts a file that starts with the company signature or with "QVCH".
 bool isChannelFileHead(std::span<const std::uint8_t> head);
 
