@@ -506,11 +506,7 @@ void CChannelEditorDlg::showCurrentInfo()
     // The most specific choice the lists show: a channel, else a transponder, else a satellite.
     CDragDropListBox* list = activeList_ == kTvLabel || activeList_ == kRadioLabel ? activeChannelList() : nullptr;
     if (list != nullptr) {
-        const QModelIndex current = list->currentIndex();
-        const std::vector<int> selected = list->selectedRows();
-        const int row = current.isValid() && list->isRowSelected(current.row()) ? current.row()
-                      : selected.empty()                                        ? -1
-                                                                                : selected.front();
+        const int row = list->chosenRow();
         if (row >= 0) {
             showInfo(list == tvList_ ? InfoKind::Tv : InfoKind::Radio, modelOf(list)->itemData(row));
             return;
@@ -681,9 +677,7 @@ void CChannelEditorDlg::onTransponderSelected()
 void CChannelEditorDlg::onChannelSelected(bool radio)
 {
     CDragDropListBox* list = radio ? radioList_ : tvList_;
-    const QModelIndex current = list->currentIndex();
-    const int row = current.isValid() && list->isRowSelected(current.row()) ? current.row()
-                  : (list->selectedRows().empty() ? -1 : list->selectedRows().front());
+    const int row = list->chosenRow();
     if (row < 0)
         return;
     const int position = modelOf(list)->itemData(row);
@@ -871,14 +865,9 @@ void CChannelEditorDlg::editChannel(bool insert)
         editChannelAt(activeChannelList(), -1);
         return;
     }
-    // The current row when it is selected, else the first selected one, else nothing.
     CDragDropListBox* list = activeChannelList();
-    const QModelIndex current = list->currentIndex();
-    const std::vector<int> selected = list->selectedRows();
-    if (current.isValid() && list->isRowSelected(current.row()))
-        editChannelAt(list, current.row());
-    else if (!selected.empty())
-        editChannelAt(list, selected.front());
+    if (const int row = list->chosenRow(); row >= 0)
+        editChannelAt(list, row);
 }
 
 void CChannelEditorDlg::editChannelAt(CDragDropListBox* list, int row)

@@ -82,6 +82,15 @@ std::vector<int> CDragDropListBox::selectedRows() const
     return rows;
 }
 
+int CDragDropListBox::chosenRow() const
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && isRowSelected(current.row()))
+        return current.row();
+    const std::vector<int> selected = selectedRows();
+    return selected.empty() ? -1 : selected.front();
+}
+
 bool CDragDropListBox::isRowSelected(int row) const
 {
     return selectionModel() && row >= 0 && row < rowCount() && selectionModel()->isRowSelected(row, QModelIndex());

@@ -61,6 +61,9 @@ public:
     std::vector<int> selectedRows() const;
     // Replaces the selection.
     void selectRows(const std::vector<int>& rows);
+    // The row a command on "the selected channel" means: the current row when it is
+    // selected, else the first selected row; -1 when none is selected.
+    int chosenRow() const;
     bool isRowSelected(int row) const;
     // The row at the top of the leftmost column shown.
     int topRow() const;
