@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +21,7 @@
 #include "ImageFile.h"
 #include "OutputFiles.h"
 #include "ReferenceOrder.h"
+#include "ReplacementFile.h"
 #include "SampleImages.h"
 #include "StringTable.h"
 #include "TextListing.h"
@@ -267,12 +267,6 @@ int satelliteIndexOf(const ChannelDatabase& database, std::string_view given)
     return -1;
 }
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
-}
-
 // The table in `file` to import: the one satellite of a scan file, or the satellites.xml
 // <sat> at `position`, else the only one, else the one at the position the satellite's
 // name carries.
@@ -357,7 +351,7 @@ int runExportTransponders(const std::string& image, const std::string& output, c
         if (index == kTerrestrialSatellite)
             return usageError("the terrestrial slot has no place in a DVB-S table");
     }
-    if (sameFile(image, output)) {
+    if (isSameFile(image, output)) {
         std::fprintf(stderr, "updatetool-cli: OUTPUT is IMAGE itself; nothing was written\n");
         return kExitFileError;
     }

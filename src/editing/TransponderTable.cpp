@@ -1,10 +1,11 @@
 #include "TransponderTable.h"
 
+#include "ReplacementFile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "ChannelDatabase.h"
@@ -339,31 +340,7 @@ std::string TransponderTable::writeSatellitesXml(std::span<const SatelliteTable>
 
 bool TransponderTable::writeFile(const std::string& path, std::string_view content, std::string* reason)
 {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (file)
-            file.write(content.data(), static_cast<std::streamsize>(content.size()));
-        if (file)
-            file.close();
-        if (!file) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            if (reason != nullptr)
-                *reason = "could not write " + temporary;
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        if (reason != nullptr)
-            *reason = error.message();
-        return false;
-    }
-    return true;
+    return ReplacementFile::writeWhole(path, content, reason);
 }
 
 std::vector<SatelliteTable> TransponderTable::fromDatabase(const ChannelDatabase& database, int satellite)
