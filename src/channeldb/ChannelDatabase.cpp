@@ -7,7 +7,6 @@
 #include "ByteOrder.h"
 #include "ChannelBlockLayout.h"
 #include "ChannelRecordCodec.h"
-#include "Crc16Arc.h"
 
 namespace updatetool {
 
@@ -176,12 +175,7 @@ void writeStreamTable(const std::array<TransportStreamRecord, kStreamCapacity>& 
 void writeTableCheckWord(std::span<std::uint8_t> image, const Area& checkWord, const Area& table)
 {
     writeBE16(image, checkWord.offset, kTableCheckTag);
-    writeBE16(image, checkWord.offset + 2, crc16Arc(areaOf(std::span<const std::uint8_t>(image), table)));
-}
-
-std::uint16_t pieceCheckWord(std::span<const std::uint8_t> image, const Area& piece)
-{
-    return static_cast<std::uint16_t>(crc16Arc(areaOf(image, piece)) + kCheckWordAddend);
+    writeBE16(image, checkWord.offset + 2, tableCheckCrc(image, table));
 }
 
 } // namespace

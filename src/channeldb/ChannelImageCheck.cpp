@@ -32,12 +32,17 @@ std::string mismatch(std::string_view what)
     return text;
 }
 
-std::span<const std::uint8_t> areaOf(std::span<const std::uint8_t> image, const Area& area)
+} // namespace
+
+std::uint16_t tableCheckCrc(std::span<const std::uint8_t> image, const Area& table)
 {
-    return image.subspan(area.offset, area.length);
+    return crc16Arc(image.subspan(table.offset, table.length));
 }
 
-} // namespace
+std::uint16_t pieceCheckWord(std::span<const std::uint8_t> image, const Area& piece)
+{
+    return static_cast<std::uint16_t>(crc16Arc(image.subspan(piece.offset, piece.length)) + kCheckWordAddend);
+}
 
 std::string channelImageFileProblem(std::FILE* file)
 {
@@ -67,15 +72,14 @@ std::string channelImageProblem(std::span<const std::uint8_t> image)
     for (const auto& [checkWord, table] : {std::pair{kSatelliteCheckWord, kSatelliteTable},
                                            std::pair{kTransponderCheckWord, kTransponderTable}}) {
         if (readBE16(image, checkWord.offset) != kTableCheckTag
-            || readBE16(image, checkWord.offset + 2) != crc16Arc(areaOf(image, table)))
+            || readBE16(image, checkWord.offset + 2) != tableCheckCrc(image, table))
             return mismatch(checkWord.name);
     }
-    if (readBE16(image, kAreaCheckWord.offset)
-        != static_cast<std::uint16_t>(crc16Arc(areaOf(image, kAreaCheckRange)) + kCheckWordAddend))
+    if (readBE16(image, kAreaCheckWord.offset) != pieceCheckWord(image, kAreaCheckRange))
         return mismatch(kAreaCheckWord.name);
     for (const CheckWord& word : kCheckWords) {
         const std::size_t at = kCheckWordTable.offset + 2 * static_cast<std::size_t>(word.word);
-        if (readBE16(image, at) != static_cast<std::uint16_t>(crc16Arc(areaOf(image, word.covered)) + kCheckWordAddend))
+        if (readBE16(image, at) != pieceCheckWord(image, word.covered))
             return mismatch(std::string("check word of the ").append(word.covered.name));
     }
     return {};

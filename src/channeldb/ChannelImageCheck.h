@@ -6,10 +6,18 @@
 #include <span>
 #include <string>
 
+#include "ChannelBlockLayout.h"
+
 // Whether a file's bytes are a whole channel image with every check word right,
 // before it is sent to a box or edited: a damaged list sent to the box replaces
 // the box's own.
 namespace updatetool {
+
+// The check words as a save writes them and a check reads them: the CRC of a table
+// (behind the 0xA5A5 tag), and the CRC plus 0x5A5A of a piece of the list area or of
+// the area check range.
+std::uint16_t tableCheckCrc(std::span<const std::uint8_t> image, const channelblock::Area& table);
+std::uint16_t pieceCheckWord(std::span<const std::uint8_t> image, const channelblock::Area& piece);
 
 // Empty when `image` holds a whole channel image (more bytes after it are fine)
 // whose check words all match; otherwise what is wrong, in words for the user.
